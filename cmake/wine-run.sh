@@ -1,0 +1,18 @@
+#!/bin/bash
+# Runs one Windows program under Wine in the build tree's private prefix:
+#   wine-run.sh PREFIX PROGRAM [ARGS...]
+# The prefix is booted once and served by one persistent wineserver, so a run costs a fraction of a
+# second. Wine's helper processes keep the caller's stdout open after the program exits, so the
+# program writes to a file that is printed afterwards; CTest then sees the end at once.
+set -u
+prefix=$1
+shift
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+"$(dirname "$0")/wine-prefix.sh" "$prefix" || exit 1
+out=$(mktemp "${TMPDIR:-/tmp}/hyd-wine.XXXXXX")
+wine "$@" >"$out" 2>&1 </dev/null
+rc=$?
+cat "$out"
+rm -f "$out"
+exit $rc

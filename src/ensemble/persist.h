@@ -1,0 +1,91 @@
+// The ensemble holder: finds the next ensemble in a byte stream, checks it, holds its bytes and
+// writes them back. CSNBasePersist is the generic reader; CSNPersist adds the long-leader check and
+// LoadLast. The COM face forwards IPersistStream to these same members over the host's IStream.
+//
+// Choices where the record format leaves room:
+// - A byte count too small to hold the six header bytes and the checksum (L + 2 below 8) is
+//   rejected with HY_E_BADENSEMBLE before anything is allocated, like an oversized one; nothing is
+//   held and the stream stands after the five header bytes.
+// - An offset-table entry is usable only when the entry itself lies inside the ensemble (before the
+//   checksum) and points at an ID word that does too: offset >= 6 and offset + 2 <= L. Any other
+//   entry makes its data type absent for every lookup (FindType, GetType, GetTypeAt), and its size
+//   is 0.
+// - Data-type sizes use the 16-bit byte count and the next table entry as the format defines them,
+//   then are clamped to the bytes between the data type's start and the checksum (never
+//   negative), so no reader of a damaged record can step outside it.
+// - Bytes of a record kept after a short read that were never read are zero.
+#pragma once
+
+#include "common/byte_stream.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace hyd {
+
+// Layout-compatible with the Win32 GUID.
+struct guid {
+    std::uint32_t data1;
+    std::uint16_t data2;
+    std::uint16_t data3;
+    std::uint8_t data4[8];
+};
+
+class CSNBasePersist {
+  public:
+    CSNBasePersist() = default;
+    virtual ~CSNBasePersist() = default;
+    CSNBasePersist(const CSNBasePersist&) = delete;
+    CSNBasePersist& operator=(const CSNBasePersist&) = delete;
+
+    // The slots mirroring IPersistStream.
+    virtual hresult GetClassID(guid* clsid); // E_NOTIMPL: the ensemble object answers it
+    virtual hresult IsDirty();               // S_FALSE always
+    virtual hresult Load(byte_stream& stream);
+    virtual hresult Save(byte_stream& stream, bool clear_dirty);
+    virtual hresult GetSizeMax(std::uint64_t* size);
+
+    // Overridable parameters of the record layout.
+    virtual std::uint32_t GetOffsetOrigin() const { return 0; }
+    virtual std::uint8_t GetSourceId() const { return 0x7F; }
+    virtual std::uint8_t GetHeaderId() const { return 0x7F; }
+    // Runs after every load that read a whole record with a good checksum; its result is Load's.
+    virtual hresult Validate() { return s_ok; }
+    // The held record (L + 2 bytes, checksum included) and its length; null and 0 when empty.
+    virtual const std::uint8_t* GetBuffer(std::uint32_t* pcb) const;
+
+    // Data-type lookup over the held record; all answer "absent" when nothing is held.
+    int FindType(std::uint16_t id) const;
+    const std::uint8_t* GetType(std::uint16_t id) const;
+    const std::uint8_t* GetTypeAt(int index) const;
+    int GetTypeSize(int index) const;
+
+    // Stream offset of the held record's first byte; -1 when unknown or nothing is held.
+    std::int64_t position() const { return position_; }
+    bool holds_record() const { return record_ != nullptr; }
+    std::uint32_t record_size() const { return record_size_; }
+
+  protected:
+    void clear();
+
+  private:
+    hresult load_record(byte_stream& stream);
+    // Offset (from byte 0) of the data type at index, or -1 when the entry is unusable.
+    int type_offset(int index) const;
+    int type_count() const;
+
+    std::unique_ptr<std::uint8_t[]> record_;
+    std::uint32_t record_size_ = 0;
+    std::int64_t position_ = -1;
+};
+
+class CSNPersist : public CSNBasePersist {
+  public:
+    // HY_S_LONGLEADER when the variable leader is longer than 1,024 bytes, else S_OK.
+    hresult Validate() override;
+    // Loads the last ensemble that lies complete in a seekable stream, stepping back 64 bytes at a
+    // time from its end; a record with a long variable leader does not end the search.
+    virtual hresult LoadLast(byte_stream& stream);
+};
+
+} // namespace hyd
