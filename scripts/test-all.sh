@@ -21,11 +21,14 @@ stop_wine() { cmake/wine-prefix.sh build/windows/wineprefix --stop; }
 trap stop_wine EXIT
 
 fuzz_burst() {
-    local targets=(build/fuzz/bin/fuzz_*)
+    local targets=() t
+    for t in build/fuzz/bin/fuzz_*; do
+        case $t in */fuzz_replay_* | */fuzz_seeds_*) ;; *) targets+=("$t") ;; esac
+    done
     local seconds=$(( ${HYD_FUZZ_SECONDS:-60} / ${#targets[@]} ))
     [ "$seconds" -lt 5 ] && seconds=5
     mkdir -p build/fuzz/artifacts
-    local t name corpus
+    local name corpus
     for t in "${targets[@]}"; do
         name=${t##*/fuzz_}
         corpus=build/fuzz/corpus/$name

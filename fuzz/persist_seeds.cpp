@@ -1,17 +1,11 @@
-// Writes a fuzz target's seed corpus, made with the ensemble builder:  fuzz_seeds TARGET DIR
+// Seeds for the reader: clean, noisy, damaged and unusual records from the ensemble builder.
 #include "support/ensemble_builder.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <vector>
-
-namespace {
 
 using hyd::build::bytes;
 
-std::vector<bytes> ensemble_seeds() {
+std::vector<bytes> make_seeds() {
     namespace b = hyd::build;
     const bytes one = b::sample_ensemble(1, 8);
     const bytes two = b::sample_ensemble(2, 4, false);
@@ -43,29 +37,4 @@ std::vector<bytes> ensemble_seeds() {
                             .add(b::encode_profile(id, 1, std::vector<std::int32_t>(3, 0x7F)))
                             .build());
     return seeds;
-}
-
-} // namespace
-
-int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: fuzz_seeds TARGET DIR\n");
-        return 2;
-    }
-    const std::string target = argv[1];
-    const std::filesystem::path dir = argv[2];
-    std::vector<bytes> seeds;
-    if (target == "persist" || target == "items")
-        seeds = ensemble_seeds();
-    else {
-        std::fprintf(stderr, "fuzz_seeds: no seeds for %s\n", target.c_str());
-        return 2;
-    }
-    std::filesystem::create_directories(dir);
-    for (std::size_t i = 0; i < seeds.size(); ++i) {
-        std::ofstream out(dir / ("seed-" + std::to_string(i)), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(seeds[i].data()),
-                  static_cast<std::streamsize>(seeds[i].size()));
-    }
-    return 0;
 }
