@@ -1,6 +1,20 @@
 // Item values of a held ensemble: every field by its numeric item ID, as 32-bit integers (GetLong)
 // or as (value, depth) points of the profile items (GetPoint). The COM face calls these and then
 // passes successful calls on to the host's extensions; the core knows nothing of extensions.
+//
+// Choices where the record format leaves room:
+// - HEADER_ID_ADDRESS (7001) gives the low 32 bits of the held record's address: enough to tell
+//   two records apart in one process, never to be dereferenced.
+// - HEADER_OFFSETS (7004) gives the raw table entries that lie inside the record (a truncated
+//   record may hold fewer than N of them), at most cMax.
+// - A field that lies beyond the end of its data type (a short leader or bottom track) reads as 0
+//   with S_OK, like a field the firmware version does not have.
+// - Per-beam bottom-track items with an nIndex other than 0-3 or HY_INDEX_ALL, and GetPoint with
+//   a negative nIndex other than HY_INDEX_ALL, give E_INVALIDARG with *actual = 0.
+// - A profile data type with fewer bytes than (cells x values per cell x width) is treated as
+//   absent (S_FALSE, no values), for GetLong and GetPoint alike.
+// - With nothing held both give E_FAIL after the argument checks; GetLong leaves *actual as it
+//   was, GetPoint has already set it to 0.
 #pragma once
 
 #include "common/result_codes.h"
@@ -8,6 +22,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <span>
 
 namespace hyd {
 
@@ -19,6 +34,44 @@ struct item_point {
     item_value x;
     item_value y;
 };
+
+// Item IDs that name a group or a rule rather than one field.
+inline constexpr item_value HEADER_ID = 7000;
+inline constexpr item_value HEADER_ID_ADDRESS = 7001;
+inline constexpr item_value HEADER_OFFSETS = 7004;
+inline constexpr item_value FIX_NBINS = 7113;
+inline constexpr item_value FIX_CPU_SERIAL = 7149;
+inline constexpr item_value VAR_TYEAR = 7302;
+inline constexpr item_value VAR_TMONTH = 7303;
+inline constexpr item_value VAR_TDAY = 7304;
+inline constexpr item_value VAR_THOUR = 7305;
+inline constexpr item_value VAR_TMIN = 7306;
+inline constexpr item_value VAR_TSEC = 7307;
+inline constexpr item_value VAR_THSEC = 7308;
+inline constexpr item_value VEL_ID = 7700;
+inline constexpr item_value VEL_CELL = 7701;
+inline constexpr item_value DERIVED_ENSDT = 11000;
+inline constexpr item_value DERIVED_ENSTM = 11001;
+
+// The profile items run from 7700 in steps of 20, one pair per profile data type in the order of
+// profile_layouts(): base = *_ID, base + 1 = *_CELL.
+inline constexpr item_value profile_item_first = 7700;
+inline constexpr item_value profile_item_step = 20;
+inline constexpr int profile_item_count = 16;
+inline constexpr item_value profile_id_item(int i) {
+    return profile_item_first + profile_item_step * i;
+}
+inline constexpr item_value profile_cell_item(int i) {
+    return profile_id_item(i) + 1;
+}
+// Index into profile_layouts() of a *_CELL item (cell = true) or *_ID item; -1 for other items.
+int profile_item_index(item_value item, bool cell);
+
+// The per-beam bottom-track items (nIndex selects the beam).
+bool is_per_beam_item(item_value item);
+
+// Every item ID that GetLong answers (the catalogue less 7149, 11000 and 11001), ascending.
+std::span<const item_value> long_items();
 
 // GetLong semantics over the record held by `holder`: E_FAIL when nothing is held, E_INVALIDARG for
 // bad arguments or IDs outside the catalogue, S_FALSE with zeros or no values where the data type

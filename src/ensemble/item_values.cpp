@@ -1,0 +1,490 @@
+#include "ensemble/item_values.h"
+
+#include "ensemble/ensemble_format.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+namespace hyd {
+
+namespace {
+
+// Where an item's field lives.
+enum class part : std::uint8_t { header, fixed, variable, bottom };
+
+// How the field's bytes are read: zero- or sign-extended, or a minutes/seconds/hundredths triple.
+enum class width : std::uint8_t { u8, u16, i16, u32, time3 };
+
+// When the field exists for the ensemble's firmware version V.
+enum class rule : std::uint8_t { always, from, below, family };
+
+// What is made of the raw field.
+enum class conv : std::uint8_t {
+    field,           // the value as read
+    bits,            // (raw >> shift) & ((1 << bits) - 1)
+    plus_one,        // bits, then + 1
+    frequency,       // 75 << (raw & 7)
+    beam_angle,      // 15, 20 or 30 degrees from bits 8-9
+    coord,           // bits 2-3 below V 154, bits 3-4 from it
+    ensemble_number, // low 16 bits, plus byte 11 x 65536 from V 277
+    firmware,        // V itself
+    header_id,       // byte 0 x 256 + byte 1
+    header_address,  // low 32 bits of the record's address
+    offsets,         // the offset table
+};
+
+struct entry {
+    item_value id;
+    part source;
+    std::uint8_t offset;
+    width w;
+    std::uint8_t count; // values: 1, 4 per beam, 8 for the ADC channels, 0 for the offset table
+    bool per_beam;
+    rule when;
+    std::int16_t version;
+    conv c;
+    std::uint8_t shift;
+    std::uint8_t nbits;
+};
+
+constexpr entry value(item_value id, part p, std::uint8_t offset, width w, rule when = rule::always,
+                      std::int16_t version = 0) {
+    return {id, p, offset, w, 1, false, when, version, conv::field, 0, 0};
+}
+constexpr entry bits(item_value id, part p, std::uint8_t offset, std::uint8_t shift,
+                     std::uint8_t nbits, rule when = rule::always, std::int16_t version = 0) {
+    return {id, p, offset, width::u8, 1, false, when, version, conv::bits, shift, nbits};
+}
+constexpr entry config(item_value id, conv c, std::uint8_t shift = 0, std::uint8_t nbits = 0) {
+    return {id, part::fixed, 4, width::u16, 1, false, rule::always, 0, c, shift, nbits};
+}
+constexpr entry beams(item_value id, std::uint8_t offset, width w) {
+    return {id, part::bottom, offset, w, 4, true, rule::always, 0, conv::field, 0, 0};
+}
+constexpr entry special(item_value id, part p, conv c, std::uint8_t offset, width w,
+                        std::uint8_t count = 1) {
+    return {id, p, offset, w, count, false, rule::always, 0, c, 0, 0};
+}
+
+constexpr part H = part::header, F = part::fixed, V = part::variable, B = part::bottom;
+constexpr rule from = rule::from, below = rule::below, family = rule::family;
+
+// The catalogue, ascending by ID. 7149, 11000 and 11001 are text items and not here.
+constexpr std::array catalogue{
+    special(7000, H, conv::header_id, 0, width::u16),
+    special(7001, H, conv::header_address, 0, width::u32),
+    value(7002, H, 2, width::u16),
+    value(7003, H, 5, width::u8),
+    special(7004, H, conv::offsets, 6, width::u16, 0),
+
+    value(7100, F, 0, width::u16),
+    special(7101, F, conv::firmware, 2, width::u8),
+    value(7102, F, 4, width::u16),
+    config(7103, conv::frequency),
+    config(7104, conv::bits, 3, 1),
+    config(7105, conv::plus_one, 4, 2),
+    config(7106, conv::bits, 6, 1),
+    config(7107, conv::bits, 7, 1),
+    config(7108, conv::beam_angle),
+    config(7109, conv::bits, 12, 4),
+    value(7110, F, 6, width::u8),
+    value(7111, F, 7, width::u8, from, 151),
+    value(7112, F, 8, width::u8),
+    value(7113, F, 9, width::u8),
+    value(7114, F, 10, width::u16),
+    value(7115, F, 12, width::u16),
+    value(7116, F, 14, width::u16),
+    value(7117, F, 16, width::u8),
+    value(7118, F, 17, width::u8),
+    value(7119, F, 18, width::u8, below, 151),
+    value(7120, F, 18, width::u8, from, 151),
+    value(7121, F, 19, width::u8),
+    value(7122, F, 20, width::u16),
+    value(7123, F, 22, width::time3),
+    special(7124, F, conv::coord, 25, width::u8),
+    bits(7125, F, 25, 2, 1, from, 154),
+    bits(7126, F, 25, 0, 1),
+    bits(7127, F, 25, 1, 1),
+    value(7128, F, 26, width::i16),
+    value(7129, F, 28, width::i16),
+    bits(7130, F, 30, 6, 1),
+    bits(7131, F, 30, 5, 1),
+    bits(7132, F, 30, 4, 1),
+    bits(7133, F, 30, 3, 1),
+    bits(7134, F, 30, 2, 1),
+    bits(7135, F, 30, 1, 1),
+    bits(7136, F, 30, 0, 1),
+    bits(7137, F, 31, 5, 1),
+    bits(7138, F, 31, 4, 1),
+    bits(7139, F, 31, 3, 1),
+    bits(7140, F, 31, 2, 1),
+    bits(7141, F, 31, 1, 1),
+    bits(7142, F, 31, 0, 1),
+    value(7143, F, 32, width::u16, from, 151),
+    value(7144, F, 34, width::u16, from, 151),
+    value(7145, F, 36, width::u8, from, 200),
+    value(7146, F, 37, width::u8, from, 200),
+    value(7147, F, 38, width::u8, from, 200),
+    value(7148, F, 40, width::u16, from, 214),
+
+    value(7300, V, 0, width::u16),
+    special(7301, V, conv::ensemble_number, 2, width::u16),
+    value(7302, V, 4, width::u8),
+    value(7303, V, 5, width::u8),
+    value(7304, V, 6, width::u8),
+    value(7305, V, 7, width::u8),
+    value(7306, V, 8, width::u8),
+    value(7307, V, 9, width::u8),
+    value(7308, V, 10, width::u8),
+    value(7309, V, 12, width::u16),
+    value(7310, V, 14, width::u16),
+    value(7311, V, 16, width::i16),
+    value(7312, V, 18, width::u16),
+    value(7313, V, 20, width::i16),
+    value(7314, V, 22, width::i16),
+    value(7315, V, 24, width::u16),
+    value(7316, V, 26, width::i16),
+    value(7317, V, 28, width::time3, from, 151),
+    value(7318, V, 31, width::u8, from, 217),
+    value(7319, V, 32, width::u8, from, 217),
+    value(7320, V, 33, width::u8, from, 217),
+    entry{7321, V, 34, width::u8, 8, false, from, 277, conv::field, 0, 0},
+    value(7322, V, 42, width::u32, family),
+    value(7323, V, 48, width::u32, family),
+    value(7324, V, 52, width::u32, family),
+
+    value(7500, B, 0, width::u16),
+    value(7501, B, 2, width::u16),
+    value(7502, B, 4, width::u16),
+    value(7503, B, 6, width::u8),
+    value(7504, B, 7, width::u8),
+    value(7505, B, 9, width::u8, from, 305),
+    value(7506, B, 10, width::u16),
+    value(7507, B, 12, width::u16),
+    value(7508, B, 14, width::u16),
+    beams(7509, 16, width::u16),
+    beams(7510, 24, width::i16),
+    beams(7511, 32, width::u8),
+    beams(7512, 36, width::u8),
+    beams(7513, 40, width::u8),
+    value(7514, B, 44, width::u16),
+    value(7515, B, 46, width::u16),
+    value(7516, B, 48, width::u16),
+    beams(7517, 50, width::i16),
+    beams(7518, 58, width::u8),
+    beams(7519, 62, width::u8),
+    beams(7520, 66, width::u8),
+    value(7521, B, 70, width::u16, from, 154),
+    value(7522, B, 8, width::u8),
+    beams(7523, 72, width::u8),
+    value(7524, B, 76, width::u8),
+};
+
+constexpr bool catalogue_sorted() {
+    for (std::size_t i = 1; i < catalogue.size(); ++i)
+        if (catalogue[i - 1].id >= catalogue[i].id) return false;
+    return true;
+}
+static_assert(catalogue_sorted(), "the catalogue is searched by halving");
+
+constexpr std::array<item_value, catalogue.size() + 2 * profile_item_count> make_long_items() {
+    std::array<item_value, catalogue.size() + 2 * profile_item_count> ids{};
+    std::size_t n = 0;
+    for (const entry& e : catalogue) ids[n++] = e.id;
+    for (int i = 0; i < profile_item_count; ++i) {
+        ids[n++] = profile_id_item(i);
+        ids[n++] = profile_cell_item(i);
+    }
+    return ids;
+}
+constexpr auto all_long_items = make_long_items();
+
+const entry* find_entry(item_value id) {
+    const auto it = std::lower_bound(catalogue.begin(), catalogue.end(), id,
+                                     [](const entry& e, item_value v) { return e.id < v; });
+    return it != catalogue.end() && it->id == id ? &*it : nullptr;
+}
+
+// The bytes of one data type; reads past its end give 0.
+struct view {
+    const std::uint8_t* data = nullptr;
+    int size = 0;
+
+    bool has(int offset, int bytes) const { return data && offset >= 0 && offset + bytes <= size; }
+    std::uint32_t u8(int offset) const { return has(offset, 1) ? data[offset] : 0; }
+    std::uint32_t u16(int offset) const { return has(offset, 2) ? read_u16(data + offset) : 0; }
+};
+
+view type_view(const CSNBasePersist& holder, int index) {
+    return {holder.GetTypeAt(index), holder.GetTypeSize(index)};
+}
+
+item_value read_field(const view& v, int offset, width w) {
+    if (!v.has(offset, w == width::u8 ? 1 : w == width::u32 ? 4 : w == width::time3 ? 3 : 2))
+        return 0;
+    const std::uint8_t* p = v.data + offset;
+    switch (w) {
+    case width::u8:
+        return p[0];
+    case width::u16:
+        return read_u16(p);
+    case width::i16:
+        return read_i16(p);
+    case width::u32:
+        return static_cast<item_value>(static_cast<std::int32_t>(read_u32(p)));
+    case width::time3:
+        return (p[0] * 60 + p[1]) * 100 + p[2];
+    }
+    return 0;
+}
+
+int version_of(const view& fixed) {
+    return firmware_version(static_cast<std::uint8_t>(fixed.u8(2)),
+                            static_cast<std::uint8_t>(fixed.u8(3)));
+}
+
+bool field_exists(const entry& e, int version) {
+    switch (e.when) {
+    case rule::always:
+        return true;
+    case rule::from:
+        return version >= e.version;
+    case rule::below:
+        return version < e.version;
+    case rule::family:
+        return in_serial_family(version);
+    }
+    return false;
+}
+
+struct held {
+    const CSNBasePersist& holder;
+    view header;
+    view fixed;
+    view variable;
+    view bottom;
+    int version;
+};
+
+item_value convert(const entry& e, const held& h, const view& v, int offset) {
+    const item_value raw = read_field(v, offset, e.w);
+    switch (e.c) {
+    case conv::field:
+        return raw;
+    case conv::bits:
+        return (raw >> e.shift) & ((1 << e.nbits) - 1);
+    case conv::plus_one:
+        return ((raw >> e.shift) & ((1 << e.nbits) - 1)) + 1;
+    case conv::frequency:
+        return 75 << (raw & 7);
+    case conv::beam_angle: {
+        const item_value code = raw & 0x300;
+        return code == 0 ? 15 : code == 0x100 ? 20 : 30;
+    }
+    case conv::coord:
+        return h.version < 154 ? (raw >> 2) & 3 : (raw >> 3) & 3;
+    case conv::ensemble_number:
+        return raw + (h.version >= 277 ? static_cast<item_value>(v.u8(11) << 16) : 0);
+    case conv::firmware:
+        return h.version;
+    case conv::header_id:
+        return static_cast<item_value>(v.u8(0) * 256 + v.u8(1));
+    case conv::header_address:
+        return static_cast<item_value>(
+            static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(v.data)));
+    case conv::offsets:
+        return raw;
+    }
+    return 0;
+}
+
+hresult read_entry(const entry& e, const held& h, item_value index, item_value* values,
+                   item_value max, item_value* actual) {
+    const view& v = e.source == part::header     ? h.header
+                    : e.source == part::fixed    ? h.fixed
+                    : e.source == part::variable ? h.variable
+                                                 : h.bottom;
+    const bool exists = field_exists(e, h.version);
+    const int step = e.w == width::u8 ? 1 : e.w == width::u32 ? 4 : 2;
+    int first = 0;
+    int count = e.count;
+    if (e.per_beam) {
+        if (index >= 0 && index <= 3) {
+            first = static_cast<int>(index);
+            count = 1;
+        } else if (index != HY_INDEX_ALL) {
+            *actual = 0;
+            return e_invalidarg;
+        }
+    } else if (e.c == conv::offsets) {
+        // Only the table entries that lie inside the record before its checksum.
+        const int in_record = std::max(0, (v.size - 2 - e.offset) / 2);
+        count = std::min(static_cast<int>(v.u8(5)), in_record);
+    }
+    const int n = std::min(count, static_cast<int>(max));
+    for (int i = 0; i < n; ++i)
+        values[i] = exists ? convert(e, h, v, e.offset + (first + i) * step) : 0;
+    *actual = n;
+    return s_ok;
+}
+
+// Value k of a profile data type (ID word first), read by the type's width and signedness.
+item_value profile_value(const std::uint8_t* type, const profile_layout& l, std::int64_t k) {
+    const std::uint8_t* p = type + 2 + k * l.value_width;
+    switch (l.value_width) {
+    case 1:
+        return p[0];
+    case 2:
+        return l.is_signed ? read_i16(p) : read_u16(p);
+    default:
+        return static_cast<item_value>(static_cast<std::int32_t>(read_u32(p)));
+    }
+}
+
+// Looks up a profile data type and checks that it holds every value its cell count implies.
+const std::uint8_t* profile_type(const CSNBasePersist& holder, const profile_layout& l,
+                                 std::int64_t cells) {
+    const int index = holder.FindType(l.id);
+    if (index < 0) return nullptr;
+    const std::int64_t needed = 2 + cells * l.values_per_cell * l.value_width;
+    if (holder.GetTypeSize(index) < needed) return nullptr;
+    return holder.GetTypeAt(index);
+}
+
+hresult read_profile(const held& h, int which, item_value index, item_value* values, item_value max,
+                     item_value* actual) {
+    const profile_layout& l = profile_layouts()[static_cast<std::size_t>(which)];
+    const std::int64_t cells = h.fixed.u8(9);
+    const std::uint8_t* type = profile_type(h.holder, l, cells);
+    const std::int64_t total = cells * l.values_per_cell;
+    std::int64_t first = 0;
+    std::int64_t count = 0;
+    if (index == HY_INDEX_ALL) {
+        count = 0;
+    } else if (index >= 0) {
+        first = static_cast<std::int64_t>(index) * l.values_per_cell;
+        count = l.values_per_cell;
+    } else {
+        first = -(static_cast<std::int64_t>(index) + 1);
+        count = 1;
+    }
+    if (!type || count == 0 || first + count > total) {
+        *actual = 0;
+        return s_false;
+    }
+    const std::int64_t n = std::min<std::int64_t>(count, max);
+    for (std::int64_t i = 0; i < n; ++i) values[i] = profile_value(type, l, first + i);
+    *actual = static_cast<item_value>(n);
+    return s_ok;
+}
+
+} // namespace
+
+int profile_item_index(item_value item, bool cell) {
+    const item_value base = item - (cell ? 1 : 0);
+    if (base < profile_item_first || base > profile_id_item(profile_item_count - 1)) return -1;
+    if ((base - profile_item_first) % profile_item_step != 0) return -1;
+    return static_cast<int>((base - profile_item_first) / profile_item_step);
+}
+
+bool is_per_beam_item(item_value item) {
+    const entry* e = find_entry(item);
+    return e && e->per_beam;
+}
+
+std::span<const item_value> long_items() {
+    return all_long_items;
+}
+
+hresult get_long(const CSNBasePersist& holder, item_value item, item_value index,
+                 item_value* values, item_value max, item_value* actual) {
+    if (!values || max <= 0 || !actual) return e_invalidarg;
+    try {
+        std::uint32_t record_bytes = 0;
+        const std::uint8_t* record = holder.GetBuffer(&record_bytes);
+        if (!record) return e_fail;
+        const int fixed = holder.FindType(fixed_leader_id);
+        const int variable = holder.FindType(variable_leader_id);
+        const bool bottom_item = item >= 7500 && item <= 7524;
+        const int bottom = bottom_item ? holder.FindType(bottom_track_id) : -1;
+        if (fixed < 0 || variable < 0 || (bottom_item && bottom < 0)) {
+            std::fill(values, values + max, 0);
+            *actual = max;
+            return s_false;
+        }
+        *actual = 1;
+
+        const view fixed_view = type_view(holder, fixed);
+        const held h{holder,
+                     {record, static_cast<int>(record_bytes)},
+                     fixed_view,
+                     type_view(holder, variable),
+                     bottom >= 0 ? type_view(holder, bottom) : view{},
+                     version_of(fixed_view)};
+
+        if (const entry* e = find_entry(item)) return read_entry(*e, h, index, values, max, actual);
+        if (const int which = profile_item_index(item, true); which >= 0)
+            return read_profile(h, which, index, values, max, actual);
+        if (const int which = profile_item_index(item, false); which >= 0) {
+            const std::uint16_t id = profile_layouts()[static_cast<std::size_t>(which)].id;
+            if (holder.FindType(id) < 0) {
+                *actual = 0;
+                return s_false;
+            }
+            values[0] = id;
+            return s_ok;
+        }
+        return e_invalidarg;
+    } catch (...) {
+        return e_fail;
+    }
+}
+
+hresult get_point(const CSNBasePersist& holder, item_value item, item_value index,
+                  item_point* points, item_value max, item_value* actual) {
+    if (max <= 0 || !points || !actual) return e_invalidarg;
+    *actual = 0;
+    const int which = profile_item_index(item, true);
+    if (which < 0) return e_invalidarg;
+    if (index < 0 && index != HY_INDEX_ALL) return e_invalidarg;
+    try {
+        if (!holder.holds_record()) return e_fail;
+        const profile_layout& l = profile_layouts()[static_cast<std::size_t>(which)];
+        if (holder.FindType(l.id) < 0) return s_false;
+        const int fixed = holder.FindType(fixed_leader_id);
+        const int variable = holder.FindType(variable_leader_id);
+        if (fixed < 0 || variable < 0) return e_fail;
+
+        const view f = type_view(holder, fixed);
+        const view v = type_view(holder, variable);
+        const std::int64_t cells = f.u8(9);
+        const std::uint8_t* type = profile_type(holder, l, cells);
+        if (!type) return s_false;
+
+        const int version = version_of(f);
+        std::int64_t first_cell = version >= 151 ? f.u16(32) : 0;
+        std::int64_t cell_length = f.u16(12);
+        if (f.u16(4) & 0x80) { // beams point up: cells lie above the transducer
+            first_cell = -first_cell;
+            cell_length = -cell_length;
+        }
+        const std::int64_t transducer =
+            static_cast<std::int64_t>(read_field(v, 16, width::i16)) * 10;
+
+        const std::int64_t total = cells * l.values_per_cell;
+        const std::int64_t k0 = index == HY_INDEX_ALL ? 0 : index;
+        item_value written = 0;
+        for (std::int64_t k = k0; k < total && written < max; ++k, ++written) {
+            points[written].x = profile_value(type, l, k);
+            points[written].y = static_cast<item_value>((k / l.values_per_cell) * cell_length +
+                                                        transducer + first_cell);
+        }
+        *actual = written;
+        return s_ok;
+    } catch (...) {
+        return e_fail;
+    }
+}
+
+} // namespace hyd
