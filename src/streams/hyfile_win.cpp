@@ -90,7 +90,12 @@ BOOL CHyFile::ReadFile(void* buffer, DWORD count, DWORD* pDone, OVERLAPPED* pOv)
     if ((m_dwFlags & FILE_FLAG_OVERLAPPED) && !pOv) {
         if (::ReadFile(m_hFile, buffer, count, pDone, &m_ovRead)) return TRUE;
         if (GetLastError() != ERROR_IO_PENDING) return FALSE;
-        return GetOverlappedResult(&m_ovRead, pDone, TRUE);
+        if (GetOverlappedResult(&m_ovRead, pDone, TRUE)) return TRUE;
+        // Wine ends a read at the port's total time-out with ERROR_TIMEOUT, where Windows
+        // succeeds with the bytes that came; a blocking read reports the Windows way on both.
+        if (GetLastError() != ERROR_TIMEOUT) return FALSE;
+        SetLastError(NO_ERROR);
+        return TRUE;
     }
     return ::ReadFile(m_hFile, buffer, count, pDone, pOv);
 }
