@@ -29,10 +29,11 @@ struct SerCfgSettings {
 static_assert(sizeof(SerCfgSettings) == 40);
 static_assert(offsetof(SerCfgSettings, timeouts) == 20);
 
-class CSerCfg : public IPersistStream {
+// IPersistStream is its one face and fixes its slot order; nothing derives from it.
+class CSerCfg final : public IPersistStream {
   public:
     CSerCfg(DWORD baudRate, DWORD parity, DWORD stopBits, DWORD queueIn, DWORD queueOut);
-    virtual ~CSerCfg() = default;
+    ~CSerCfg() = default;
     CSerCfg(const CSerCfg&) = delete;
     CSerCfg& operator=(const CSerCfg&) = delete;
 
