@@ -11,7 +11,7 @@
 
 namespace {
 
-class wine_port : public ::testing::Test {
+class sim_wine_port : public ::testing::Test {
   protected:
     void SetUp() override {
         const char* name = std::getenv("HYD_SIM_PORT");
@@ -78,7 +78,7 @@ class wine_port : public ::testing::Test {
     hyd::sim::control sim;
 };
 
-TEST_F(wine_port, break_string_wakes_and_commands_echo) {
+TEST_F(sim_wine_port, break_string_wakes_and_commands_echo) {
     write("=======");
     auto banner = read_until("\r\n>");
     EXPECT_NE(banner.find("HY I"), std::string::npos) << banner;
@@ -89,7 +89,7 @@ TEST_F(wine_port, break_string_wakes_and_commands_echo) {
     EXPECT_EQ(reply.substr(10, 3), "411");
 }
 
-TEST_F(wine_port, line_break_is_seen_before_clear_returns) {
+TEST_F(sim_wine_port, line_break_is_seen_before_clear_returns) {
     auto from = sim.next_seq();
     ASSERT_TRUE(SetCommBreak(port));
     auto on = sim.wait("break_on", 0, from);
@@ -102,7 +102,7 @@ TEST_F(wine_port, line_break_is_seen_before_clear_returns) {
     EXPECT_NE(read_until("\r\n>").find("HY I"), std::string::npos);
 }
 
-TEST_F(wine_port, parity_and_stop_bits_reach_the_simulator) {
+TEST_F(sim_wine_port, parity_and_stop_bits_reach_the_simulator) {
     set_line(CBR_19200, EVENPARITY, TWOSTOPBITS);
     auto s = sim.state();
     EXPECT_EQ(s["host_baud"], "19200");

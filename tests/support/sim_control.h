@@ -48,7 +48,7 @@ class control {
 
     // state(): baud parity stop data host_baud host_parity host_stop host_data host_reported
     // understood breaks wakeups asleep pinging mode hung_up last_command name cf ensembles
-    // rx_bytes pty (values decoded).
+    // rx_bytes pty pid (values decoded).
     std::map<std::string, std::string> state();
 
     // Sequence number the next event will get.

@@ -419,13 +419,12 @@ void simulator::queue(const std::string& bytes, std::int64_t delay_us, bool raw,
         }
     }
     std::int64_t gap = std::int64_t(std::stol(option_value("byte_delay_ms"))) * 1000;
-    std::int64_t t = std::max(now_us() + delay_us, last_due_us_);
+    std::int64_t t = std::max(now_us() + delay_us, next_slot_us_);
     for (unsigned char c : data) {
         out_.push_back({t, c, echo});
-        last_due_us_ = t;
         t += gap;
     }
-    if (gap && !data.empty()) last_due_us_ += gap;
+    next_slot_us_ = t;
 }
 
 void simulator::write_due() {
@@ -457,7 +456,10 @@ void simulator::wake_up(const std::string& cause) {
     // Whatever was still to go out is abandoned, except the echo of what the host typed.
     std::erase_if(out_, [](const out_byte& o) { return !o.echo; });
     pending_.clear();
-    last_due_us_ = out_.empty() ? 0 : out_.back().due_us;
+    next_slot_us_ =
+        out_.empty()
+            ? 0
+            : out_.back().due_us + std::int64_t(std::stol(option_value("byte_delay_ms"))) * 1000;
     pinging_ = false;
     asleep_ = false;
     line_.clear();
@@ -554,9 +556,10 @@ void simulator::execute(const std::string& command, bool checksum_mode) {
         return;
     }
     if (up == "AX") {
+        // Indented: a line starting with '>' would end the host's reply at the CR LF before it.
         std::string body = "Alignment test, 4 beams\r\n";
-        body += option_value("ax_fail") != "0" ? "No result: signal too weak"
-                                               : ">>> Total error: 0.42 deg <<<";
+        body += option_value("ax_fail") != "0" ? "  No result: signal too weak"
+                                               : "  >>> Total error: 0.42 deg <<<";
         return reply(command, body, checksum_mode);
     }
     if (head == "RN" && (command.size() == 2 || command[2] == ' ')) {
@@ -706,7 +709,8 @@ std::string simulator::state_line() const {
          " mode=" + (checksum_mode_ ? "checksum" : "text") + " hung_up=" + flag(hung_up_);
     s += " last_command=" + encode_value(last_command_) + " name=" + encode_value(name_) +
          " cf=" + cf_ + " ensembles=" + std::to_string(ensemble_number_) +
-         " rx_bytes=" + std::to_string(rx_all_.size()) + " pty=" + encode_value(slave_path_);
+         " rx_bytes=" + std::to_string(rx_all_.size()) + " pty=" + encode_value(slave_path_) +
+         " pid=" + std::to_string(getpid());
     return s;
 }
 

@@ -140,7 +140,7 @@ class simulator {
 
     std::deque<out_byte> out_;
     std::vector<std::uint8_t> pending_; // due, faults applied, not yet taken by the pty
-    std::int64_t last_due_us_ = 0;
+    std::int64_t next_slot_us_ = 0;     // earliest time for the next queued byte
     std::uint64_t sent_count_ = 0;
     std::vector<std::uint8_t> rx_all_;
 };

@@ -73,7 +73,7 @@ trap 'cleanup; exit $status' EXIT
 trap 'status=130; exit' INT
 trap 'status=143; exit' TERM HUP
 
-if [ "$prefix" != - ]; then
+if [ "$prefix" != - ] && [ -z "${HYD_SIM_SKIP_WINE_BOOT:-}" ]; then
     # The prefix and its persistent server come up without the preload library.
     if [ -x "$here/../../cmake/wine-prefix.sh" ]; then
         "$here/../../cmake/wine-prefix.sh" "$prefix" || exit
