@@ -318,15 +318,14 @@ TEST_F(SerialTest, ApplyPutsEvenParityAndTwoStopBitsOnTheLine) {
     const std::uint64_t from = sim_->next_seq();
     ASSERT_EQ(cfg.Apply(port_.get()), S_OK);
 
-    // The line as the port was told to set it. A pty keeps neither parity nor data bits, so
-    // Wine's later read-modify-write calls report them as the pty has them; the setting itself
-    // is the call that matters.
+    // Seen from the simulator: the call that set the line, and the line it ended with.
     bool seen = false;
     for (const auto& e : sim_->events(from))
         seen = seen || (e.kind == "line" && e.detail == "19200 E 2 8");
     EXPECT_TRUE(seen) << "no line event '19200 E 2 8'";
     auto st = sim_->state();
     EXPECT_EQ(st["host_baud"], "19200");
+    EXPECT_EQ(st["host_parity"], "E");
     EXPECT_EQ(st["host_stop"], "2");
     EXPECT_EQ(st["host_data"], "8");
 
@@ -334,6 +333,7 @@ TEST_F(SerialTest, ApplyPutsEvenParityAndTwoStopBitsOnTheLine) {
     dcb.DCBlength = sizeof dcb;
     ASSERT_TRUE(GetCommState(h_, &dcb));
     EXPECT_EQ(dcb.BaudRate, 19200u);
+    EXPECT_EQ(dcb.Parity, EVENPARITY);
     EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
     EXPECT_EQ(dcb.ByteSize, 8);
     EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
@@ -343,6 +343,8 @@ TEST_F(SerialTest, ApplyPutsEvenParityAndTwoStopBitsOnTheLine) {
     EXPECT_EQ(dcb.fOutX, 0u);
     EXPECT_EQ(dcb.fInX, 0u);
 
+    // Wine accepts SetupComm but keeps its own queue sizes (GetCommProperties reports 4096 both
+    // ways), so the queue sizes show only as Apply's success.
     COMMTIMEOUTS t{};
     ASSERT_TRUE(GetCommTimeouts(h_, &t));
     EXPECT_EQ(t.ReadIntervalTimeout, 5u);
@@ -363,6 +365,8 @@ TEST_F(SerialTest, ApplyChangesOnlyItsOwnDcbFields) {
     before.fInX = 1;
     before.fRtsControl = RTS_CONTROL_HANDSHAKE;
     before.fDtrControl = DTR_CONTROL_DISABLE;
+    before.ByteSize = 7;
+    before.Parity = ODDPARITY;
     before.XonChar = 0x11;
     before.XoffChar = 0x13;
     ASSERT_TRUE(SetCommState(h_, &before));
@@ -376,6 +380,7 @@ TEST_F(SerialTest, ApplyChangesOnlyItsOwnDcbFields) {
     EXPECT_EQ(after.BaudRate, 4800u);
     EXPECT_EQ(after.Parity, NOPARITY);
     EXPECT_EQ(after.StopBits, ONESTOPBIT);
+    EXPECT_EQ(after.ByteSize, 8);
     EXPECT_EQ(after.fOutxCtsFlow, 0u);
     EXPECT_EQ(after.fOutX, 0u);
     EXPECT_EQ(after.fInX, 0u);
@@ -384,7 +389,10 @@ TEST_F(SerialTest, ApplyChangesOnlyItsOwnDcbFields) {
     EXPECT_EQ(after.fBinary, before.fBinary);
     EXPECT_EQ(after.XonChar, before.XonChar);
     EXPECT_EQ(after.XoffChar, before.XoffChar);
-    EXPECT_EQ(sim_->state()["host_baud"], "4800");
+    auto st = sim_->state();
+    EXPECT_EQ(st["host_baud"], "4800");
+    EXPECT_EQ(st["host_parity"], "N");
+    EXPECT_EQ(st["host_data"], "8");
 
     COMMTIMEOUTS t{};
     ASSERT_TRUE(GetCommTimeouts(h_, &t));
