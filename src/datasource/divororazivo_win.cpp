@@ -1,0 +1,314 @@
+#include "datasource/divororazivo_win.h"
+
+#include "datasource/istream_adapter_win.h"
+#include "datasource/item_strings.h"
+#include "ensemble/item_values.h"
+#include "server/com_boundary_win.h"
+#include "server/module_win.h"
+
+#include <new>
+#include <string>
+
+using hyd::com_call;
+
+static_assert(sizeof(POINTL) == sizeof(hyd::item_point), "POINTL and item_point must match");
+static_assert(sizeof(long) == sizeof(hyd::item_value), "item values are the COM face's longs");
+
+namespace {
+
+ITypeInfo* g_dispTypeInfo = nullptr;
+
+// Type information of IHyEnsembleDisp from its own registered library; loaded once and kept.
+HRESULT DispatchTypeInfo(LCID lcid, ITypeInfo** info) {
+    if (ITypeInfo* cached = g_dispTypeInfo) {
+        *info = cached;
+        return S_OK;
+    }
+    ITypeLib* library = nullptr;
+    HRESULT hr = LoadRegTypeLib(LIBID_HydDisp, 1, 0, lcid, &library);
+    if (FAILED(hr)) return hr;
+    ITypeInfo* loaded = nullptr;
+    hr = library->GetTypeInfoOfGuid(IID_IHyEnsembleDisp, &loaded);
+    library->Release();
+    if (FAILED(hr)) return hr;
+    if (InterlockedCompareExchangePointer(reinterpret_cast<void**>(&g_dispTypeInfo), loaded,
+                                          nullptr) != nullptr)
+        loaded->Release(); // another thread was first
+    *info = g_dispTypeInfo;
+    return S_OK;
+}
+
+HRESULT ToBstr(const std::string& text, BSTR* out) {
+    const int n = text.empty() ? 0
+                               : MultiByteToWideChar(CP_ACP, 0, text.data(),
+                                                     static_cast<int>(text.size()), nullptr, 0);
+    BSTR made = SysAllocStringLen(nullptr, static_cast<UINT>(n));
+    if (made == nullptr) return E_OUTOFMEMORY;
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), made, n);
+    *out = made;
+    return S_OK;
+}
+
+} // namespace
+
+void release_cached_dispatch_type_info() {
+    if (ITypeInfo* info = static_cast<ITypeInfo*>(
+            InterlockedExchangePointer(reinterpret_cast<void**>(&g_dispTypeInfo), nullptr)))
+        info->Release();
+}
+
+HRESULT DiVORorazivo::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
+    auto* made = new (std::nothrow) DiVORorazivo;
+    if (made == nullptr) return E_OUTOFMEMORY;
+    const HRESULT hr = made->QueryInterface(riid, ppv);
+    if (FAILED(hr)) delete made;
+    return hr;
+}
+
+DiVORorazivo::DiVORorazivo() {
+    hyd::module_lock();
+}
+
+DiVORorazivo::~DiVORorazivo() {
+    // The module lock goes first; the holder and then the extensions (in the base) follow.
+    hyd::module_unlock();
+}
+
+STDMETHODIMP DiVORorazivo::QueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) return E_POINTER;
+    void* face = nullptr;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHyDataSource))
+        face = static_cast<IHyDataSource*>(this);
+    else if (IsEqualIID(riid, IID_IPersistStream))
+        face = static_cast<IPersistStream*>(this);
+    else if (IsEqualIID(riid, IID_IHyDeviceControl))
+        face = static_cast<IHyDeviceControl*>(this);
+    else if (IsEqualIID(riid, IID_IHyCommSetup))
+        face = static_cast<IHyCommSetup*>(this);
+    else if (IsEqualIID(riid, IID_IHyEnsembleDisp) || IsEqualIID(riid, IID_IDispatch))
+        face = static_cast<IHyEnsembleDisp*>(this);
+    else if (IsEqualIID(riid, IID_ISupportErrorInfo))
+        face = static_cast<ISupportErrorInfo*>(this);
+    *ppv = face;
+    if (face == nullptr) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) DiVORorazivo::AddRef() {
+    return static_cast<ULONG>(++m_cRef);
+}
+
+STDMETHODIMP_(ULONG) DiVORorazivo::Release() {
+    const long left = --m_cRef;
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+}
+
+STDMETHODIMP DiVORorazivo::GetClassID(CLSID* pClassID) {
+    if (pClassID == nullptr) return E_POINTER;
+    *pClassID = CLSID_DiVORorazivo;
+    return S_OK;
+}
+
+STDMETHODIMP DiVORorazivo::GetLong(long nItem, long nIndex, long* pLong, long cMax,
+                                   long* pcActual) {
+    return com_call([&]() -> HRESULT {
+        const HRESULT hr = hyd::get_long(m_persist, nItem, nIndex, pLong, cMax, pcActual);
+        if (hr == S_OK) ForwardGetLong(nItem, nIndex, pLong, cMax, pcActual);
+        return hr;
+    });
+}
+
+STDMETHODIMP DiVORorazivo::GetPoint(long nItem, long nIndex, POINTL* ppt, long cMax,
+                                    long* pcActual) {
+    return com_call([&]() -> HRESULT {
+        const HRESULT hr = hyd::get_point(m_persist, nItem, nIndex,
+                                          reinterpret_cast<hyd::item_point*>(ppt), cMax, pcActual);
+        if (hr == S_OK) ForwardGetPoint(nItem, nIndex, ppt, cMax, pcActual);
+        return hr;
+    });
+}
+
+STDMETHODIMP DiVORorazivo::GetString(long nItem, long nIndex, BSTR* pbstrDesc, long cMax,
+                                     long* pcActual) {
+    return com_call([&]() -> HRESULT {
+        if (cMax < 1 || pbstrDesc == nullptr || pcActual == nullptr) return E_INVALIDARG;
+        *pcActual = 0;
+        // Date and time read their fields through this object's own GetLong, so extensions
+        // see those reads too.
+        const hyd::long_reader read = [this](hyd::item_value item, hyd::item_value* value) {
+            long count = 0;
+            return static_cast<hyd::hresult>(GetLong(item, hyd::HY_INDEX_ALL, value, 1, &count));
+        };
+        std::string text;
+        const HRESULT hr = hyd::get_item_string(m_persist, nItem, read, &text);
+        if (hr != S_OK) return hr;
+        if (const HRESULT made = ToBstr(text, &pbstrDesc[0]); FAILED(made)) return made;
+        *pcActual = 1;
+        ForwardGetString(nItem, nIndex, pbstrDesc, cMax, pcActual);
+        return S_OK;
+    });
+}
+
+STDMETHODIMP DiVORorazivo::GetRealTime(SYSTEMTIME* pst) {
+    return com_call([&]() -> HRESULT {
+        if (pst == nullptr) return E_POINTER;
+        const SYSTEMTIME& stored = StoredRealTime();
+        if (stored.wMonth != 0 || stored.wDay != 0) {
+            *pst = stored;
+            return S_OK;
+        }
+        // Read in the order month, day, year, hour, minute, second, hundredths; the first
+        // failure leaves *pst as it was.
+        static constexpr long items[] = {hyd::VAR_TMONTH, hyd::VAR_TDAY, hyd::VAR_TYEAR,
+                                         hyd::VAR_THOUR,  hyd::VAR_TMIN, hyd::VAR_TSEC,
+                                         hyd::VAR_THSEC};
+        long values[7] = {};
+        for (int i = 0; i < 7; ++i) {
+            long count = 0;
+            const HRESULT hr = GetLong(items[i], hyd::HY_INDEX_ALL, &values[i], 1, &count);
+            if (FAILED(hr)) return hr;
+        }
+        const long year = values[2];
+        pst->wMonth = static_cast<WORD>(values[0]);
+        pst->wDay = static_cast<WORD>(values[1]);
+        pst->wYear = static_cast<WORD>(year < 80 ? year + 2000 : year + 1900);
+        pst->wHour = static_cast<WORD>(values[3]);
+        pst->wMinute = static_cast<WORD>(values[4]);
+        pst->wSecond = static_cast<WORD>(values[5]);
+        pst->wMilliseconds = static_cast<WORD>(values[6] * 10);
+        return S_OK;
+    });
+}
+
+// IPersistStream: the holder's own members, called non-virtually so that its overridable layout
+// parameters still dispatch to the embedded class.
+
+STDMETHODIMP DiVORorazivo::IsDirty() {
+    return com_call([&]() -> HRESULT { return m_persist.CSNBasePersist::IsDirty(); });
+}
+
+STDMETHODIMP DiVORorazivo::Load(IStream* pStm) {
+    return com_call([&]() -> HRESULT {
+        if (pStm == nullptr) return E_POINTER;
+        hyd::istream_adapter stream(pStm);
+        return m_persist.CSNBasePersist::Load(stream);
+    });
+}
+
+STDMETHODIMP DiVORorazivo::Save(IStream* pStm, BOOL fClearDirty) {
+    return com_call([&]() -> HRESULT {
+        if (pStm == nullptr) return E_POINTER;
+        hyd::istream_adapter stream(pStm);
+        return m_persist.CSNBasePersist::Save(stream, fClearDirty != FALSE);
+    });
+}
+
+STDMETHODIMP DiVORorazivo::GetSizeMax(ULARGE_INTEGER* pcbSize) {
+    return com_call([&]() -> HRESULT {
+        if (pcbSize == nullptr) return E_POINTER;
+        std::uint64_t size = 0;
+        const HRESULT hr = m_persist.CSNBasePersist::GetSizeMax(&size);
+        if (SUCCEEDED(hr)) pcbSize->QuadPart = size;
+        return hr;
+    });
+}
+
+// Instrument control arrives with the serial dialogue; until then these faces answer E_NOTIMPL.
+
+STDMETHODIMP DiVORorazivo::Initialize(long, BSTR, HANDLE, IHyLogWnd*, HANDLE, long) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP DiVORorazivo::Next(HANDLE, IHyLogWnd*, HANDLE, long) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP DiVORorazivo::Reset(long, BSTR, HANDLE, IHyLogWnd*, HANDLE, long) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP DiVORorazivo::Close(HANDLE, long) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP DiVORorazivo::GetBaudRates(DWORD*, long, long*) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP DiVORorazivo::GetParities(DWORD*, long, long*) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP DiVORorazivo::GetStopBits(DWORD*, long, long*) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP DiVORorazivo::SearchSettings(HWND, HWND, HANDLE, HANDLE, long, DWORD*, DWORD*,
+                                          DWORD*) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP DiVORorazivo::ChangeSettings(HANDLE, DWORD, DWORD, DWORD, long) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP DiVORorazivo::Wake(HANDLE, long) {
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP DiVORorazivo::InterfaceSupportsErrorInfo(REFIID riid) {
+    return IsEqualIID(riid, IID_IHyEnsembleDisp) ? S_OK : S_FALSE;
+}
+
+STDMETHODIMP DiVORorazivo::GetTypeInfoCount(UINT* pctinfo) {
+    if (pctinfo == nullptr) return E_POINTER;
+    *pctinfo = 1;
+    return S_OK;
+}
+
+STDMETHODIMP DiVORorazivo::GetTypeInfo(UINT, LCID lcid, ITypeInfo** ppTInfo) {
+    return com_call([&]() -> HRESULT {
+        if (ppTInfo == nullptr) return E_POINTER;
+        *ppTInfo = nullptr;
+        ITypeInfo* info = nullptr;
+        const HRESULT hr = DispatchTypeInfo(lcid, &info);
+        if (FAILED(hr)) return hr;
+        info->AddRef();
+        *ppTInfo = info;
+        return S_OK;
+    });
+}
+
+STDMETHODIMP DiVORorazivo::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                                         DISPID* rgDispId) {
+    return com_call([&]() -> HRESULT {
+        ITypeInfo* info = nullptr;
+        const HRESULT hr = DispatchTypeInfo(lcid, &info);
+        if (FAILED(hr)) return hr;
+        return DispGetIDsOfNames(info, rgszNames, cNames, rgDispId);
+    });
+}
+
+STDMETHODIMP DiVORorazivo::Invoke(DISPID dispIdMember, REFIID, LCID lcid, WORD wFlags,
+                                  DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                  EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+    return com_call([&]() -> HRESULT {
+        ITypeInfo* info = nullptr;
+        const HRESULT hr = DispatchTypeInfo(lcid, &info);
+        if (FAILED(hr)) return hr;
+        return DispInvoke(static_cast<IHyEnsembleDisp*>(this), info, dispIdMember, wFlags,
+                          pDispParams, pVarResult, pExcepInfo, puArgErr);
+    });
+}
+
+// Variant access arrives with its own change; until then the automation methods answer
+// E_NOTIMPL with an empty result.
+
+STDMETHODIMP DiVORorazivo::GetItemVariant(long, VARIANT* pv) {
+    if (pv != nullptr) VariantInit(pv);
+    return E_NOTIMPL;
+}
+STDMETHODIMP DiVORorazivo::GetResourceText(long, VARIANT* pv) {
+    if (pv != nullptr) VariantInit(pv);
+    return E_NOTIMPL;
+}
+STDMETHODIMP DiVORorazivo::GetItemLabels(long, VARIANT* pv) {
+    if (pv != nullptr) VariantInit(pv);
+    return E_NOTIMPL;
+}

@@ -1,0 +1,182 @@
+// Start-up and shut-down of Hyd.dll, its class table and the four exports (ordinals in hyd.def).
+#include "server/module_win.h"
+
+#include "datasource/divororazivo_win.h"
+#include "server/class_factory_win.h"
+#include "server/com_boundary_win.h"
+#include "server/registrar_win.h"
+
+#include <comcat.h>
+
+#include <string>
+
+namespace hyd {
+
+namespace {
+
+constexpr UINT registry_script_divororazivo = 105;
+
+HINSTANCE g_instance = nullptr;
+LONG g_locks = 0;
+SRWLOCK g_factory_lock = SRWLOCK_INIT;
+
+HRESULT update_divororazivo_registry(bool do_register) {
+    return run_registry_resource(registry_script_divororazivo, do_register);
+}
+
+void no_start_stop(bool) {}
+
+class_row g_classes[] = {
+    {&CLSID_DiVORorazivo, update_divororazivo_registry, create_class_factory,
+     DiVORorazivo::CreateInstance, nullptr, 0, nullptr, no_start_stop},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr},
+};
+
+HRESULT create_category_manager(ICatRegister** manager) {
+    return CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                            IID_ICatRegister, reinterpret_cast<void**>(manager));
+}
+
+// Removes categories from a class. Wine's category manager fails when the class has no
+// "Implemented Categories" key at all, where Windows has nothing to do and succeeds; with no such
+// key there is nothing to remove, so that failure counts as success here.
+HRESULT unregister_categories(ICatRegister* manager, REFCLSID clsid, CATID category) {
+    const HRESULT hr = manager->UnRegisterClassImplCategories(clsid, 1, &category);
+    if (SUCCEEDED(hr)) return hr;
+    wchar_t text[40] = {};
+    StringFromGUID2(clsid, text, 40);
+    const std::wstring path = std::wstring(L"CLSID\\") + text + L"\\Implemented Categories";
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return S_OK;
+    RegCloseKey(key);
+    return hr;
+}
+
+} // namespace
+
+HINSTANCE module_instance() {
+    if (g_instance == nullptr) {
+        // Linked into a program rather than loaded as the DLL: use whatever module holds us.
+        HMODULE self = nullptr;
+        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCSTR>(&module_instance), &self);
+        return self;
+    }
+    return g_instance;
+}
+
+class_row* module_class_table() {
+    return g_classes;
+}
+
+void module_lock() {
+    InterlockedIncrement(&g_locks);
+}
+void module_unlock() {
+    InterlockedDecrement(&g_locks);
+}
+LONG module_lock_count() {
+    return InterlockedCompareExchange(&g_locks, 0, 0);
+}
+
+void module_enter() {
+    AcquireSRWLockExclusive(&g_factory_lock);
+}
+void module_leave() {
+    ReleaseSRWLockExclusive(&g_factory_lock);
+}
+
+bool module_start(HINSTANCE instance) {
+    g_instance = instance;
+    g_locks = 0;
+    for (class_row* row = g_classes; row->clsid != nullptr; ++row) row->start_stop(true);
+    return true;
+}
+
+void module_stop(bool process_ending) {
+    for (class_row* row = g_classes; row->clsid != nullptr; ++row) {
+        // At process exit other DLLs may already be gone: leave the memory to the system.
+        if (row->factory != nullptr && !process_ending) row->factory->Release();
+        row->factory = nullptr;
+        row->start_stop(false);
+    }
+    if (!process_ending) release_cached_dispatch_type_info();
+}
+
+} // namespace hyd
+
+using namespace hyd;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        DisableThreadLibraryCalls(instance);
+        return module_start(instance) ? TRUE : FALSE;
+    }
+    if (reason == DLL_PROCESS_DETACH) module_stop(reserved != nullptr);
+    return TRUE;
+}
+
+STDAPI DllCanUnloadNow() {
+    return module_lock_count() == 0 ? S_OK : S_FALSE;
+}
+
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+    return com_call([&]() -> HRESULT {
+        if (ppv == nullptr) return E_POINTER;
+        *ppv = nullptr;
+        class_row* row = g_classes;
+        while (row->clsid != nullptr && !IsEqualCLSID(*row->clsid, rclsid)) ++row;
+        if (row->clsid == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
+        if (row->factory == nullptr) {
+            module_enter();
+            HRESULT hr = S_OK;
+            if (row->factory == nullptr) {
+                IUnknown* made = nullptr;
+                hr = row->create_factory(*row, &made);
+                if (SUCCEEDED(hr)) row->factory = made;
+            }
+            module_leave();
+            if (FAILED(hr)) return hr;
+        }
+        const HRESULT hr = row->factory->QueryInterface(riid, ppv);
+        if (SUCCEEDED(hr) && *ppv == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
+        return hr;
+    });
+}
+
+STDAPI DllRegisterServer() {
+    return com_call([&]() -> HRESULT {
+        // The class keys and the type library; their outcome does not decide the result.
+        for (class_row* row = g_classes; row->clsid != nullptr; ++row) row->update_registry(true);
+        register_type_library();
+
+        ICatRegister* manager = nullptr;
+        HRESULT hr = create_category_manager(&manager);
+        if (FAILED(hr)) return hr;
+        CATID implemented = CATID_HydCategoryA;
+        hr = manager->RegisterClassImplCategories(CLSID_DiVORorazivo, 1, &implemented);
+        manager->Release();
+        return hr;
+    });
+}
+
+STDAPI DllUnregisterServer() {
+    return com_call([&]() -> HRESULT {
+        ICatRegister* manager = nullptr;
+        HRESULT hr = create_category_manager(&manager);
+        if (FAILED(hr)) return hr;
+        hr = unregister_categories(manager, CLSID_DiVORorazivo, CATID_HydCategoryA);
+        if (SUCCEEDED(hr)) hr = unregister_categories(manager, CLSID_HyRefVel, CATID_HydCategoryB);
+        if (SUCCEEDED(hr)) hr = unregister_categories(manager, CLSID_HyBotCut, CATID_HydCategoryB);
+        if (FAILED(hr)) {
+            manager->Release();
+            return hr;
+        }
+        // The type library stays registered.
+        for (class_row* row = g_classes; row->clsid != nullptr; ++row) row->update_registry(false);
+        manager->Release();
+        return S_OK;
+    });
+}

@@ -1,0 +1,38 @@
+// The module record of Hyd.dll: its instance handle, the class table, the lock count that decides
+// whether the DLL may unload, and the lock that guards lazy creation of class factories.
+#pragma once
+
+#include <windows.h>
+
+#include <objbase.h>
+
+namespace hyd {
+
+struct class_row {
+    const CLSID* clsid;                           // null ends the table
+    HRESULT (*update_registry)(bool do_register); // runs the class's registry script
+    HRESULT (*create_factory)(class_row& row, IUnknown** factory);
+    HRESULT (*create_instance)(IUnknown* outer, REFIID riid, void** ppv);
+    IUnknown* factory; // cached on first request
+    DWORD cookie;      // never registered as a running object
+    const char* description;
+    void (*start_stop)(bool starting);
+};
+
+HINSTANCE module_instance();
+class_row* module_class_table();
+
+// Live objects (ensemble objects, property enumerators) and LockServer raise the lock count.
+void module_lock();
+void module_unlock();
+LONG module_lock_count();
+
+// Guards the lazy creation of class factories.
+void module_enter();
+void module_leave();
+
+// Start-up and shut-down, from DllMain.
+bool module_start(HINSTANCE instance);
+void module_stop(bool process_ending);
+
+} // namespace hyd
