@@ -179,4 +179,67 @@ TEST_F(RegistryTest, ForeignClassesLoseOnlyCategoryB) {
     }
 }
 
+TEST_F(RegistryTest, DispatchUsesTheSeparatelyRegisteredAutomationLibrary) {
+    const std::string path = program_folder() + "HydDisp.tlb";
+    const std::wstring wide(path.begin(), path.end());
+    com_ptr<ITypeLib> automation;
+    ASSERT_EQ(LoadTypeLib(wide.c_str(), automation.put()), S_OK);
+    std::wstring full = wide;
+    ASSERT_EQ(RegisterTypeLib(automation.get(), full.data(), nullptr), S_OK);
+
+    hyd_dll dll;
+    ASSERT_TRUE(dll.loaded());
+    com_ptr<IClassFactory> factory;
+    ASSERT_EQ(dll.get_class_object(CLSID_DiVORorazivo, IID_IClassFactory, factory.put_void()),
+              S_OK);
+    com_ptr<IDispatch> disp;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, disp.put_void()), S_OK);
+
+    com_ptr<ITypeInfo> info;
+    ASSERT_EQ(disp->GetTypeInfo(0, 0, info.put()), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, IID_IHyEnsembleDisp));
+    info->ReleaseTypeAttr(attr);
+
+    const wchar_t* methods[] = {L"GetItemVariant", L"GetResourceText", L"GetItemLabels"};
+    for (DISPID expected = 1; expected <= 3; ++expected) {
+        std::wstring name = methods[expected - 1];
+        LPOLESTR names[] = {name.data()};
+        DISPID id = 0;
+        ASSERT_EQ(disp->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+        EXPECT_EQ(id, expected);
+    }
+    // Invoke reaches the method through the type information (variant access itself is not
+    // there yet, so the call comes back as an exception carrying E_NOTIMPL).
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_I4;
+    arg.lVal = 7113;
+    DISPPARAMS params{&arg, nullptr, 1, 0};
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO error{};
+    const HRESULT hr =
+        disp->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, &result, &error, nullptr);
+    EXPECT_TRUE(hr == E_NOTIMPL || (hr == DISP_E_EXCEPTION && error.scode == E_NOTIMPL)) << hr;
+    SysFreeString(error.bstrSource);
+    SysFreeString(error.bstrDescription);
+    SysFreeString(error.bstrHelpFile);
+
+    // The type information is kept for the module's life: unregistering the library now does
+    // not take it away.
+    TLIBATTR* lib = nullptr;
+    ASSERT_EQ(automation->GetLibAttr(&lib), S_OK);
+    ASSERT_EQ(
+        UnRegisterTypeLib(lib->guid, lib->wMajorVerNum, lib->wMinorVerNum, lib->lcid, lib->syskind),
+        S_OK);
+    automation->ReleaseTLibAttr(lib);
+    std::wstring name = L"GetItemLabels";
+    LPOLESTR names[] = {name.data()};
+    DISPID id = 0;
+    EXPECT_EQ(disp->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+    EXPECT_EQ(id, 3);
+}
+
 } // namespace
