@@ -150,6 +150,73 @@ TEST_F(RegistryTest, ModulePathWithQuotesIsWrittenIntact) {
     RemoveDirectoryA(folder.c_str());
 }
 
+// A module whose TYPELIB resource cannot be loaded registers the type library from the ".tlb" file
+// of the same name beside it.
+TEST_F(RegistryTest, TypeLibraryFallsBackToTheTlbFile) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "hyd tlb fallback";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string copy = folder + "\\Hyd.dll";
+    const std::string tlb = folder + "\\Hyd.tlb";
+    ASSERT_TRUE(CopyFileA(built_dll().c_str(), copy.c_str(), FALSE));
+
+    // The library goes to Hyd.tlb; the copy keeps a TYPELIB resource that is no type library.
+    {
+        HMODULE original = LoadLibraryExA(built_dll().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(original, nullptr);
+        HRSRC found = FindResourceA(original, MAKEINTRESOURCEA(1), "TYPELIB");
+        ASSERT_NE(found, nullptr);
+        const void* bytes = LockResource(LoadResource(original, found));
+        const DWORD size = SizeofResource(original, found);
+        HANDLE file = CreateFileA(tlb.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        WriteFile(file, bytes, size, &written, nullptr);
+        CloseHandle(file);
+        ASSERT_EQ(written, size);
+        HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
+        ASSERT_NE(update, nullptr);
+        // In whatever language the resource compiler gave it.
+        WORD language = 0;
+        EnumResourceLanguagesA(
+            original, "TYPELIB", MAKEINTRESOURCEA(1),
+            [](HMODULE, LPCSTR, LPCSTR, WORD found, LONG_PTR out) -> BOOL {
+                *reinterpret_cast<WORD*>(out) = found;
+                return FALSE;
+            },
+            reinterpret_cast<LONG_PTR>(&language));
+        // Wine keeps a resource it is asked to delete; one that is no type library does as well.
+        char junk[] = "not a type library";
+        ASSERT_TRUE(
+            UpdateResourceA(update, "TYPELIB", MAKEINTRESOURCEA(1), language, junk, sizeof junk));
+        ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
+        FreeLibrary(original);
+    }
+    {
+        hyd_dll dll(copy);
+        ASSERT_TRUE(dll.loaded());
+        HRSRC found = FindResourceA(dll.module, MAKEINTRESOURCEA(1), "TYPELIB");
+        ASSERT_NE(found, nullptr);
+        ASSERT_EQ(SizeofResource(dll.module, found), sizeof "not a type library");
+        ASSERT_EQ(dll.register_server(), S_OK);
+        const std::string module = loaded_path(dll.module);
+        const std::string expected_tlb = module.substr(0, module.rfind('.')) + ".tlb";
+        EXPECT_EQ(value_of(typelib_key + "\\0\\win64"), expected_tlb);
+        EXPECT_EQ(value_of(typelib_key + "\\HELPDIR"), module.substr(0, module.rfind('\\') + 1));
+        EXPECT_EQ(value_of(class_key + "\\InprocServer32"), module);
+        ASSERT_EQ(dll.unregister_server(), S_OK);
+    }
+    // Leave the library registered from the built DLL, as the other tests expect.
+    hyd_dll built;
+    ASSERT_EQ(built.register_server(), S_OK);
+    ASSERT_EQ(built.unregister_server(), S_OK);
+    DeleteFileA(copy.c_str());
+    DeleteFileA(tlb.c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
 TEST_F(RegistryTest, ForeignClassesLoseOnlyCategoryB) {
     // The two classes this module does not serve have category B removed at unregistration;
     // their other categories stay.
