@@ -30,8 +30,7 @@ std::vector<std::vector<std::uint8_t>> make_seeds() {
 		}
 	}
 })",
-        "HKLM { NoRemove Software { ForceRemove 'Hyd Test' = s 'it''s' { val Count = d '0x10' "
-        "val Neg = d -2 val Raw = b '00ff7E' Delete Old } } }",
+        "HKLM { NoRemove Software { ForceRemove 'Hyd Test' = s 'it''s' { val Count = d '0x10' val Neg = d -2 val Raw = b '00ff7E' Delete Old } } }",
         "hkey_current_user { noremove a { VAL x = S 'y' } FORCEREMOVE b = s '' delete c } HKCC { }",
         "HKCR { NoRemove CLSID { ForceRemove clsid { x } } Delete TYPELIB { y } }",
         "HKCR { 'a\\b' }",
