@@ -129,18 +129,26 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
         class_row* row = g_classes;
         while (row->clsid != nullptr && !IsEqualCLSID(*row->clsid, rclsid)) ++row;
         if (row->clsid == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
-        if (row->factory == nullptr) {
+        // The cached pointer is published with a barrier, so a thread that sees it set also
+        // sees the finished factory.
+        auto cached = [row] {
+            return static_cast<IUnknown*>(InterlockedCompareExchangePointer(
+                reinterpret_cast<void* volatile*>(&row->factory), nullptr, nullptr));
+        };
+        if (cached() == nullptr) {
             module_enter();
             HRESULT hr = S_OK;
-            if (row->factory == nullptr) {
+            if (cached() == nullptr) {
                 IUnknown* made = nullptr;
                 hr = row->create_factory(*row, &made);
-                if (SUCCEEDED(hr)) row->factory = made;
+                if (SUCCEEDED(hr))
+                    InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&row->factory),
+                                               made);
             }
             module_leave();
             if (FAILED(hr)) return hr;
         }
-        const HRESULT hr = row->factory->QueryInterface(riid, ppv);
+        const HRESULT hr = cached()->QueryInterface(riid, ppv);
         if (SUCCEEDED(hr) && *ppv == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
         return hr;
     });
