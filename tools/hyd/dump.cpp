@@ -1,7 +1,7 @@
 // hyd dump: every Load of a file as a host makes it, one JSON object per line.
 #include "cli.h"
+#include "read_stream.h"
 
-#include "common/file_stream.h"
 #include "datasource/item_strings.h"
 #include "ensemble/item_values.h"
 #include "ensemble/persist.h"
@@ -158,8 +158,8 @@ int run_dump(const args& a) {
     const std::string& path = a.items[0];
     if (const std::string why = unreadable_reason(path); !why.empty())
         return fail("dump", exit_io, "cannot read %s: %s", path.c_str(), why.c_str());
-    file_stream stream;
-    if (!stream.open(path, file_stream::mode::read))
+    read_stream stream;
+    if (!stream.open(path))
         return fail("dump", exit_io, "cannot open %s: %s", path.c_str(), std::strerror(errno));
 
     line_writer w(stdout);

@@ -2,8 +2,8 @@
 // and unlike the plain host loop searches again after a damaged record, so intact ensembles that
 // follow one are not lost.
 #include "cli.h"
+#include "read_stream.h"
 
-#include "common/file_stream.h"
 #include "ensemble/ensemble_format.h"
 #include "ensemble/item_values.h"
 #include "ensemble/persist.h"
@@ -303,8 +303,8 @@ int run_info(const args& a) {
     const std::string& path = a.items[0];
     if (const std::string why = unreadable_reason(path); !why.empty())
         return fail("info", exit_io, "cannot read %s: %s", path.c_str(), why.c_str());
-    file_stream stream;
-    if (!stream.open(path, file_stream::mode::read))
+    read_stream stream;
+    if (!stream.open(path))
         return fail("info", exit_io, "cannot open %s: %s", path.c_str(), std::strerror(errno));
     std::uint64_t file_size = 0;
     if (failed(stream.size(&file_size)))
