@@ -65,7 +65,7 @@ sim_host::sim_host(const std::vector<std::string>& args) {
     log_ = dir_ + "/events.log";
     int out[2];
     if (pipe(out) != 0) throw std::runtime_error("pipe");
-    std::vector<std::string> argv{HYD_SIM_BIN, "--log=" + log_};
+    std::vector<std::string> argv{HYD_SIM_BIN, "--exit-with-parent", "--log=" + log_};
     argv.insert(argv.end(), args.begin(), args.end());
     pid_ = fork();
     if (pid_ == 0) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -68,6 +69,15 @@ std::vector<std::string> lines_of(const std::string& s) {
     return lines;
 }
 
+// A zombie waiting for a reaper that may be slow counts as ended.
+bool alive(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return false;
+    auto close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
 // Asks the simulator for its state through bash's /dev/tcp.
 const char* ask_state = "a=${HYD_SIM_CONTROL#*:}; exec 3<>/dev/tcp/127.0.0.1/$a; "
                         "echo state >&3; read -r s <&3; echo \"$s\"; ";
@@ -99,7 +109,7 @@ TEST_F(sim_wrapper, hands_over_a_mapped_port_and_cleans_up) {
         << "link left behind";
     EXPECT_FALSE(fs::exists(l[2])) << "log left behind";
     EXPECT_FALSE(fs::exists(fs::path(l[2]).parent_path()));
-    EXPECT_TRUE(kill(pid, 0) != 0 && errno == ESRCH) << "simulator left running";
+    EXPECT_FALSE(alive(pid)) << "simulator left running";
     // The failed command gets the log's tail on stderr.
     EXPECT_NE(r.out.find("simulator events"), std::string::npos);
 }
@@ -147,6 +157,43 @@ TEST_F(sim_wrapper, test_listing_runs_without_a_simulator) {
     pclose(p);
     EXPECT_EQ(std::string(line), "none\n");
     EXPECT_FALSE(fs::exists(prefix + "/dosdevices"));
+}
+
+TEST_F(sim_wrapper, a_killed_wrapper_takes_its_simulator_along) {
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        setpgid(0, 0);
+        dup2(out[1], 1);
+        close(out[0]);
+        close(out[1]);
+        std::string script =
+            std::string(ask_state) + "echo \"$HYD_SIM_LOG\"; exec 3>&- 1>&-; sleep 5";
+        execl("/bin/sh", "sh", "-c", ("exec " + command_line(script)).c_str(), nullptr);
+        _exit(127);
+    }
+    close(out[1]);
+    std::string state, log;
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') state += c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') log += c;
+    close(out[0]);
+    auto pid_at = state.find(" pid=");
+    ASSERT_NE(pid_at, std::string::npos) << state;
+    pid_t sim = std::atoi(state.c_str() + pid_at + 5);
+    // child is the wrapper itself: sh and env exec it.
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    bool gone = false;
+    for (int i = 0; i < 200 && !gone; ++i) {
+        gone = !alive(sim);
+        if (!gone) usleep(10000);
+    }
+    kill(-child, SIGKILL); // the orphaned command
+    // A SIGKILL leaves the wrapper no time to tidy its scratch folder.
+    if (!log.empty()) fs::remove_all(fs::path(log).parent_path());
+    EXPECT_TRUE(gone) << "simulator " << sim << " outlived its wrapper";
 }
 
 TEST_F(sim_wrapper, reports_a_missing_simulator_or_command) {

@@ -1,16 +1,19 @@
 // hydsim: a simulated profiler on a pseudo-terminal, for tests and demonstrations. See README.md.
 #include "simulator.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 namespace {
 
 int usage(std::FILE* to) {
     std::fputs(
         "usage: hydsim [--log=PATH] [--control-port=N] [--baud=9600] [--parity=N|O|E|M|S]\n"
-        "              [--stop=1|2] [--OPTION[=VALUE]...]\n"
+        "              [--stop=1|2] [--exit-with-parent] [--OPTION[=VALUE]...]\n"
         "Prints the pseudo-terminal's slave path, \"control 127.0.0.1:PORT\" and \"log PATH\",\n"
         "then answers like the instrument until SIGTERM. Options: see tools/hydsim/README.md.\n",
         to);
@@ -31,6 +34,14 @@ int main(int argc, char** argv) {
         auto eq = arg.find('=');
         std::string key = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
         std::string value = eq == std::string::npos ? "1" : arg.substr(eq + 1);
+        if (key == "exit-with-parent" || key == "exit_with_parent") {
+            // A killed test runner must not leave its instrument behind: SIGTERM arrives when the
+            // parent goes, and takes the normal way out.
+            pid_t parent = getppid();
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != parent) return 1;
+            continue;
+        }
         if (key == "log") {
             sim.set_log(value);
             continue;

@@ -80,7 +80,7 @@ if [ "$prefix" != - ] && [ -z "${HYD_SIM_SKIP_WINE_BOOT:-}" ]; then
     fi
 fi
 
-"$sim_bin" --log="$work/hydsim.log" "${sim_args[@]}" >"$work/stdout" 2>"$work/stderr" </dev/null &
+"$sim_bin" --exit-with-parent --log="$work/hydsim.log" "${sim_args[@]}" >"$work/stdout" 2>"$work/stderr" </dev/null &
 sim_pid=$!
 for _ in $(seq 1 500); do
     [ "$(wc -l <"$work/stdout")" -ge 3 ] && break
