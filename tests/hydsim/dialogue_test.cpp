@@ -66,7 +66,7 @@ TEST(sim_wake_up_order, break_is_logged_before_the_call_returns) {
     for (const auto& e : events)
         if (e.kind == "rx" || e.kind == "break_on") kinds.push_back(e.kind);
     EXPECT_EQ(kinds, (std::vector<std::string>{"rx", "break_on"}));
-    EXPECT_EQ(host.read_for(100), "AB"); // echo; no banner while the line is held
+    EXPECT_EQ(host.read_n(2, 2000, 100), "AB"); // echo; no banner while the line is held
     ASSERT_EQ(ioctl(host.fd(), TIOCCBRK, 0), 0);
     EXPECT_EQ(host.read_until("\r\n>"), banner);
 }
@@ -82,9 +82,9 @@ TEST(sim_wake_up_order, tcdrain_is_not_a_break) {
 TEST(sim_wake_up_order, six_equals_are_only_text) {
     sim_host host;
     host.write("======");
-    EXPECT_EQ(host.read_for(100), "======");
+    EXPECT_EQ(host.read_n(6, 2000, 100), "======");
     host.write("x=");
-    EXPECT_EQ(host.read_for(100), "x=");
+    EXPECT_EQ(host.read_n(2, 2000, 100), "x=");
     EXPECT_EQ(host.sim().state()["wakeups"], "0");
 }
 
@@ -186,7 +186,7 @@ TEST(sim_line_settings, cb_switches_the_instrument_after_its_reply) {
     EXPECT_EQ(s["understood"], "0");
 
     host.write("CK\r");
-    std::string garbage = host.read_for(150);
+    std::string garbage = host.read_n(3);
     ASSERT_EQ(garbage.size(), 3u);
     for (unsigned char c : garbage) EXPECT_GE(c, 0x80) << "a mismatched host reads noise";
     EXPECT_EQ(host.sim().state()["last_command"], "CB632");
@@ -233,7 +233,7 @@ TEST_P(sim_host_settings, decide_whether_the_instrument_understands) {
     EXPECT_EQ(s["understood"], c.understood ? "1" : "0");
 
     host.line_break();
-    std::string reply = host.read_for(150);
+    std::string reply = host.read_n(banner.size());
     if (c.understood) {
         EXPECT_EQ(reply, banner);
         EXPECT_EQ(host.command("CK"), "CK\r\n[Parameters saved as user defaults]\r\n>");
@@ -243,7 +243,7 @@ TEST_P(sim_host_settings, decide_whether_the_instrument_understands) {
         EXPECT_FALSE(contains(reply, "\r\n>"));
         EXPECT_EQ(host.sim().wait("wakeup", 0)->detail, "break not-understood");
         host.write("=======");
-        EXPECT_EQ(host.read_for(150).size(), 7u) << "no break string at the wrong settings";
+        EXPECT_EQ(host.read_n(7, 2000, 100).size(), 7u) << "no break string at the wrong settings";
         EXPECT_EQ(host.sim().state()["wakeups"], "1");
     }
 }
@@ -351,7 +351,7 @@ TEST(sim_ping_cycle, endless_pinging_ignores_commands_until_a_break) {
     host.write("cs\r");
     host.read_until("cs\r\n");
     host.write("CK\r");
-    std::string dots = host.read_for(200);
+    std::string dots = host.read_n(3, 2000, 0);
     EXPECT_GE(dots.size(), 3u);
     EXPECT_EQ(dots.find_first_not_of('.'), std::string::npos) << dots;
     EXPECT_EQ(host.sim().state()["pinging"], "1");

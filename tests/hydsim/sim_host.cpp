@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -154,6 +155,23 @@ std::string sim_host::read_for(int ms) {
         got.append(buf, std::size_t(n));
     }
     return got;
+}
+
+std::string sim_host::read_n(std::size_t count, int timeout_ms, int quiet_ms) {
+    using clock = std::chrono::steady_clock;
+    auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms);
+    std::string got;
+    while (got.size() < count) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+        if (left.count() <= 0) break;
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, int(left.count())) <= 0 || !(p.revents & POLLIN)) break;
+        char buf[4096];
+        ssize_t n = read(fd_, buf, std::min(sizeof buf, count - got.size()));
+        if (n <= 0) break;
+        got.append(buf, std::size_t(n));
+    }
+    return got + read_for(quiet_ms);
 }
 
 std::string sim_host::command(const std::string& text, int timeout_ms) {

@@ -30,6 +30,9 @@ class sim_host {
     std::string read_until(const std::string& end, int timeout_ms = 2000);
     // Everything that arrives within ms.
     std::string read_for(int ms);
+    // `count` bytes, or fewer when timeout_ms pass first; then whatever else comes within
+    // quiet_ms, so a reply longer than expected shows.
+    std::string read_n(std::size_t count, int timeout_ms = 2000, int quiet_ms = 50);
     // Sends text + CR and reads the reply up to the prompt.
     std::string command(const std::string& text, int timeout_ms = 2000);
 
