@@ -5,7 +5,7 @@
 # second. Wine's helper processes keep the caller's stdout open after the program exits, so the
 # program writes to a file that is printed afterwards; CTest then sees the end at once.
 set -u
-prefix=$1
+prefix=$(realpath -m "$1")
 shift
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
@@ -14,5 +14,6 @@ out=$(mktemp "${TMPDIR:-/tmp}/hyd-wine.XXXXXX")
 wine "$@" >"$out" 2>&1 </dev/null
 rc=$?
 cat "$out"
+[ $rc -ne 0 ] && [ ! -s "$out" ] && echo "wine-run: $1 exited with $rc and printed nothing" >&2
 rm -f "$out"
 exit $rc
