@@ -1,29 +1,10 @@
 #include "common/file_stream.h"
 
+#include "common/large_file.h"
+
 #include <cerrno>
 
 namespace hyd {
-
-namespace {
-// Large-file positioning on both C libraries.
-int seek64(std::FILE* f, std::int64_t offset, int whence) {
-#ifdef _WIN32
-    return _fseeki64(f, offset, whence);
-#else
-    return fseeko(f, static_cast<off_t>(offset), whence);
-#endif
-}
-std::int64_t tell64(std::FILE* f) {
-#ifdef _WIN32
-    return _ftelli64(f);
-#else
-    return static_cast<std::int64_t>(ftello(f));
-#endif
-}
-hresult errno_result() {
-    return hresult_from_win32(errno == 0 ? 1 : static_cast<std::uint32_t>(errno));
-}
-} // namespace
 
 bool file_stream::open(const std::string& path, mode m) {
     close();
@@ -54,6 +35,13 @@ hresult file_stream::write(const void* buffer, std::uint32_t count, std::uint32_
 
 hresult file_stream::seek(std::int64_t move, seek_origin origin, std::uint64_t* new_position) {
     if (!file_) return e_fail;
+    // Asking where we are must not move the file: a real seek would drop the read buffer.
+    if (move == 0 && origin == seek_origin::cur) {
+        const std::int64_t here = tell64(file_);
+        if (here < 0) return errno_result();
+        if (new_position) *new_position = static_cast<std::uint64_t>(here);
+        return s_ok;
+    }
     const int whence = origin == seek_origin::set   ? SEEK_SET
                        : origin == seek_origin::cur ? SEEK_CUR
                                                     : SEEK_END;

@@ -1,30 +1,12 @@
 #include "read_stream.h"
 
+#include "common/large_file.h"
 #include <algorithm>
+
 #include <cerrno>
 #include <cstring>
 
 namespace hyd::tool {
-
-namespace {
-int seek64(std::FILE* f, std::int64_t offset, int whence) {
-#ifdef _WIN32
-    return _fseeki64(f, offset, whence);
-#else
-    return fseeko(f, static_cast<off_t>(offset), whence);
-#endif
-}
-std::int64_t tell64(std::FILE* f) {
-#ifdef _WIN32
-    return _ftelli64(f);
-#else
-    return static_cast<std::int64_t>(ftello(f));
-#endif
-}
-hresult errno_result() {
-    return hresult_from_win32(errno == 0 ? 1 : static_cast<std::uint32_t>(errno));
-}
-} // namespace
 
 read_stream::~read_stream() {
     if (file_) std::fclose(file_);
