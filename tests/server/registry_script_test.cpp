@@ -2,6 +2,7 @@
 // way a script run ends in DISP_E_EXCEPTION. The Windows registry behind it is tested under Wine
 // in tests/com.
 #include "server/registry_script.h"
+#include "support/memory_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -16,78 +17,6 @@ namespace {
 
 using namespace hyd;
 using namespace hyd::regscript;
-
-struct ci_less {
-    bool operator()(const std::string& a, const std::string& b) const {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                            [](char x, char y) {
-                                                return std::tolower(static_cast<unsigned char>(x)) <
-                                                       std::tolower(static_cast<unsigned char>(y));
-                                            });
-    }
-};
-
-struct node {
-    std::map<std::string, std::unique_ptr<node>, ci_less> children;
-    std::map<std::string, value, ci_less> values;
-};
-
-// A registry in memory; `refuse` names keys (by full path) that cannot be created.
-class memory_registry final : public registry {
-  public:
-    node roots[7];
-    std::set<std::string> refuse;
-    int open_handles = 0;
-
-    handle root(root_key which) override { return reinterpret_cast<handle>(&roots[int(which)]); }
-    handle open(handle parent, const std::string& name) override {
-        auto& children = as_node(parent)->children;
-        const auto it = children.find(name);
-        if (it == children.end()) return 0;
-        ++open_handles;
-        return reinterpret_cast<handle>(it->second.get());
-    }
-    handle create(handle parent, const std::string& name) override {
-        if (refuse.count(name)) return 0;
-        auto& slot = as_node(parent)->children[name];
-        if (!slot) slot = std::make_unique<node>();
-        ++open_handles;
-        return reinterpret_cast<handle>(slot.get());
-    }
-    void close(handle) override { --open_handles; }
-    hresult set_value(handle key, const value& v) override {
-        as_node(key)->values[v.name] = v;
-        return s_ok;
-    }
-    void delete_value(handle key, const std::string& name) override {
-        as_node(key)->values.erase(name);
-    }
-    bool has_subkeys(handle key) override { return !as_node(key)->children.empty(); }
-    hresult delete_tree(handle parent, const std::string& name) override {
-        return as_node(parent)->children.erase(name) ? s_ok : e_fail;
-    }
-
-    // The node at a backslash-separated path under HKCR, or null.
-    node* find(const std::string& path) {
-        node* n = &roots[0];
-        std::size_t start = 0;
-        while (n && start <= path.size()) {
-            const std::size_t end = std::min(path.find('\\', start), path.size());
-            const auto it = n->children.find(path.substr(start, end - start));
-            n = it == n->children.end() ? nullptr : it->second.get();
-            start = end + 1;
-        }
-        return n;
-    }
-    std::string text(const std::string& path, const std::string& name = "") {
-        node* n = find(path);
-        if (!n || !n->values.count(name)) return "<none>";
-        return n->values[name].text;
-    }
-
-  private:
-    static node* as_node(handle h) { return reinterpret_cast<node*>(h); }
-};
 
 const char* const class_script = R"(HKCR
 {
