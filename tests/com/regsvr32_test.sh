@@ -8,9 +8,25 @@ query() { "$run" "$prefix" reg query "$@" 2>&1 | tr -d '\r'; }
 has() { grep -qF -- "$2" <<<"$1" || fail "expected '$2' in: $1"; }
 hasnt() { ! grep -qF -- "$2" <<<"$1" || fail "did not expect '$2' in: $1"; }
 
+# Runs regsvr32 with ARGS. Under a loaded machine Wine's launcher now and then fails to start the
+# program at all ("ShellExecuteEx failed"); that says nothing of the DLL, so such a start is tried
+# once more. Any other failure is regsvr32's own answer and stands.
+regsvr32() {
+    local out rc
+    out=$("$run" "$prefix" regsvr32 "$@" 2>&1)
+    rc=$?
+    if [ $rc -ne 0 ] && grep -q "ShellExecuteEx failed" <<<"$out"; then
+        echo "regsvr32 $*: Wine could not start it, trying once more"
+        out=$("$run" "$prefix" regsvr32 "$@" 2>&1)
+        rc=$?
+    fi
+    [ -n "$out" ] && echo "$out"
+    return $rc
+}
+
 winpath="Z:${dll//\//\\}"
-"$run" "$prefix" regsvr32 /s "$winpath" || fail "regsvr32 exited $?"
-"$run" "$prefix" regsvr32 /s "$winpath" || fail "second regsvr32 exited $?"
+regsvr32 /s "$winpath" || fail "regsvr32 exited $?"
+regsvr32 /s "$winpath" || fail "second regsvr32 exited $?"
 out=$(query "HKCR\\CLSID\\{$clsid}" /s)
 has "$out" "HYD Sonic Ensemble"
 has "$out" "InprocServer32"
@@ -23,7 +39,7 @@ has "$(query 'HKCR\Hyd.DiVORorazivo\CLSID')" "{$clsid}"
 has "$(query 'HKCR\Hyd.DiVORorazivo.1\CLSID')" "{$clsid}"
 has "$(query "HKCR\\TypeLib\\{$libid}\\1.0")" "Hyd 1.0 Type Library"
 
-"$run" "$prefix" regsvr32 /s /u "$winpath" || fail "regsvr32 /u exited $?"
+regsvr32 /s /u "$winpath" || fail "regsvr32 /u exited $?"
 out=$(query "HKCR\\CLSID\\{$clsid}" /s)
 hasnt "$out" "InprocServer32"
 hasnt "$out" "ProgID"
