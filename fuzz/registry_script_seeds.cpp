@@ -30,7 +30,10 @@ std::vector<std::vector<std::uint8_t>> make_seeds() {
 		}
 	}
 })",
+        // One literal per seed, or clang sees an accidental concatenation.
+        // clang-format off
         "HKLM { NoRemove Software { ForceRemove 'Hyd Test' = s 'it''s' { val Count = d '0x10' val Neg = d -2 val Raw = b '00ff7E' Delete Old } } }",
+        // clang-format on
         "hkey_current_user { noremove a { VAL x = S 'y' } FORCEREMOVE b = s '' delete c } HKCC { }",
         "HKCR { NoRemove CLSID { ForceRemove clsid { x } } Delete TYPELIB { y } }",
         "HKCR { 'a\\b' }",
