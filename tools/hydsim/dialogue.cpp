@@ -79,12 +79,12 @@ void dialogue::receive_byte(std::uint8_t b, std::int64_t now) {
     if (!understands()) {
         // At other line settings the bytes arrive mangled: no command, no break string.
         equals_run_ = 0;
-        if (!asleep_ && !pinging_ && !opts_.no_echo) queue(std::string(1, char(b)), now);
+        if (!asleep_ && !pinging() && !opts_.no_echo) queue(std::string(1, char(b)), now);
         return;
     }
     equals_run_ = b == '=' ? equals_run_ + 1 : 0;
     bool break_string = equals_run_ >= 7 && !opts_.ignore_breaks;
-    if (asleep_ || pinging_) {
+    if (asleep_ || pinging()) {
         if (break_string) wake_up("string", now);
         return;
     }
@@ -104,12 +104,10 @@ void dialogue::checksum_byte(std::uint8_t b, bool break_string, std::int64_t now
     // Text, CR, then a 16-bit sum of both, high byte first; nothing is echoed.
     if (sum_bytes_ < 0) {
         if (break_string) return wake_up("string", now);
-        if (b == '\r') {
-            sum_bytes_ = 0;
-            sum_got_ = 0;
-        } else if (line_.size() < max_line) {
+        if (b == '\r')
+            sum_bytes_ = 0; // the sum's two bytes shift out whatever sum_got_ held
+        else if (line_.size() < max_line)
             line_ += char(b);
-        }
         return;
     }
     sum_got_ = static_cast<std::uint16_t>((sum_got_ << 8) | b);
@@ -136,7 +134,7 @@ void dialogue::hang_up(std::int64_t now) {
     hung_up_ = true;
     out_.clear();
     ready_.clear();
-    pinging_ = false;
+    next_ping_us_ = never;
     emit(now, "hangup");
 }
 
@@ -199,7 +197,7 @@ void dialogue::wake_up(const char* cause, std::int64_t now) {
     ready_.clear();
     next_slot_us_ =
         out_.empty() ? 0 : out_.back().due_us + std::int64_t(opts_.byte_delay_ms) * 1000;
-    pinging_ = false;
+    next_ping_us_ = never;
     asleep_ = false;
     line_.clear();
     sum_bytes_ = -1;
@@ -274,7 +272,6 @@ void dialogue::execute(const std::string& command, bool checksum_mode, std::int6
     if (up == "CK") return done("[Parameters saved as user defaults]");
     if (up == "CS") {
         reply(command, "", checksum_mode, now, false);
-        pinging_ = true;
         pings_left_ = opts_.ping_count;
         next_ping_us_ = now + std::int64_t(opts_.ping_interval_ms) * 1000;
         emit(now, "pinging", std::to_string(pings_left_));
@@ -293,7 +290,7 @@ void dialogue::execute(const std::string& command, bool checksum_mode, std::int6
             (opts_.ax_fail ? "  No result: signal too weak" : "  >>> Total error: 0.42 deg <<<"));
     }
     if (head == "RN" && (command.size() == 2 || command[2] == ' ')) {
-        std::string n = command.size() > 3 ? command.substr(3) : std::string();
+        std::string n = command.substr(std::min<std::size_t>(3, command.size()));
         if (n.empty() || n.size() > 32) return refuse("bad name");
         name_ = n;
         return done();
@@ -314,7 +311,7 @@ void dialogue::execute(const std::string& command, bool checksum_mode, std::int6
 }
 
 void dialogue::tick(std::int64_t now) {
-    if (!pinging_ || now < next_ping_us_) return;
+    if (now < next_ping_us_) return;
     ++ensemble_number_;
     if (opts_.ping_output == ping_output::ensemble) {
         auto e = hyd::build::sample_ensemble(ensemble_number_, std::uint8_t(opts_.ping_cells), true,
@@ -328,7 +325,7 @@ void dialogue::tick(std::int64_t now) {
     }
     emit(now, "ping", std::to_string(ensemble_number_));
     if (pings_left_ > 0 && --pings_left_ == 0) {
-        pinging_ = false;
+        next_ping_us_ = never;
         queue("\r\n>", now);
         return;
     }
@@ -345,7 +342,7 @@ std::string dialogue::state() const {
     s += std::string(" host_reported=") + flag(host_reported_) +
          " understood=" + flag(understands());
     s += " breaks=" + std::to_string(breaks_) + " wakeups=" + std::to_string(wakeups_);
-    s += std::string(" asleep=") + flag(asleep_) + " pinging=" + flag(pinging_) +
+    s += std::string(" asleep=") + flag(asleep_) + " pinging=" + flag(pinging()) +
          " mode=" + (checksum_mode_ ? "checksum" : "text") + " hung_up=" + flag(hung_up_);
     s += " last_command=" + encode_value(last_command_) + " name=" + encode_value(name_) +
          " cf=" + opts_.cf + " ensembles=" + std::to_string(ensemble_number_) +

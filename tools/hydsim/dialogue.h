@@ -49,9 +49,10 @@ class dialogue {
     void written(std::size_t n, std::int64_t now_us);
     // When output is next due (0: some is ready now) and the next ping; `never` when none.
     std::int64_t next_output_us() const;
-    std::int64_t next_ping_us() const { return pinging_ ? next_ping_us_ : never; }
+    std::int64_t next_ping_us() const { return next_ping_us_; }
 
     bool understands() const;
+    bool pinging() const { return next_ping_us_ != never; }
     bool hung_up() const { return hung_up_; }
     // "baud=9600 parity=N ... rx_bytes=N", the dialogue's part of the control `state` answer.
     std::string state() const;
@@ -94,9 +95,8 @@ class dialogue {
     std::string name_;
     std::map<std::string, std::string> parameters_;
 
-    bool pinging_ = false;
     int pings_left_ = 0;
-    std::int64_t next_ping_us_ = 0;
+    std::int64_t next_ping_us_ = never; // never: not pinging
     std::uint32_t ensemble_number_ = 0;
 
     std::deque<out_byte> out_;
