@@ -41,9 +41,9 @@ std::optional<std::string> set(options& o, const std::string& kv) {
 // "~MS" break pulse, "[" and "]" break on and off, "+MS" time passes, "LBAUD P STOP DATA" host
 // line report, "PBAUD STOP" line seen on the pty, "!K=V" option set, "Rbytes" raw send, "H"
 // hang-up, "Fq" purge, "?K=V ..." state check, "TMS" time of the last output so far, "wN" the host
-// reads N bytes at a time ("w" as many as come). The output
-// carries "@MS" where time moved, unless "q" turned that off, and, unless `trace` is off,
-// "{KIND DETAIL}" for every event logged but rx, tx and command.
+// reads N bytes at a time ("w" as many as come). The output carries "@MS[.US]" where time moved
+// (unless "q" turned that off) and "{KIND DETAIL}" for every event logged but rx, tx and command
+// (unless `trace` is off).
 struct host {
     event_log log;
     dialogue d;
@@ -68,7 +68,8 @@ struct host {
             d.written(n, now);
             logged = log.events().size();
             if (!text.empty() && now / 1000 != shown / 1000 && marks)
-                out += "@" + std::to_string(now / 1000);
+                out += "@" + std::to_string(now / 1000) +
+                       (now % 1000 ? "." + std::to_string(now % 1000 + 1000).substr(1) : "");
             shown = text.empty() ? shown : now;
             out += text;
             now = std::max(now + 1, std::min(d.next_output_us(), d.next_ping_us()));
