@@ -1,7 +1,7 @@
 // The instrument's dialogue on simulated time, without a pty: host actions in, the bytes the host
 // would read and the logged events out.
 #include "dialogue.h"
-#include "support/ensemble_builder.h"
+#include "ensemble/ensemble_builder.h"
 
 #include <gtest/gtest.h>
 

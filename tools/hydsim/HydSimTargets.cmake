@@ -1,6 +1,6 @@
 # The simulator and the preload library, Linux host programs. Included by tools/hydsim in the
 # native build and by the host project (tools/hydsim/host) that the Windows build runs.
-# Needs the target hyd_builder.
+# Needs the target hyd_ensemble (the ensemble builder).
 
 # Everything of the simulator that does no I/O of its own, for the program and its tests.
 add_library(hydsim_parts STATIC
@@ -9,7 +9,7 @@ add_library(hydsim_parts STATIC
     ${CMAKE_CURRENT_LIST_DIR}/options.cpp
     ${CMAKE_CURRENT_LIST_DIR}/sim_text.cpp)
 target_include_directories(hydsim_parts PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(hydsim_parts PUBLIC hyd_builder)
+target_link_libraries(hydsim_parts PUBLIC hyd_ensemble)
 
 add_executable(hydsim
     ${CMAKE_CURRENT_LIST_DIR}/main.cpp

@@ -1,7 +1,7 @@
 #include "dialogue.h"
 
+#include "ensemble/ensemble_builder.h"
 #include "sim_text.h"
-#include "support/ensemble_builder.h"
 
 #include <algorithm>
 #include <cctype>
