@@ -174,10 +174,6 @@ const script scripts[] = {
      "{line 19200 N 1 8}~~~" NOISE + std::string(sizeof B - 1 + 7, '~')},
     {"other_parity_and_size", "", ">======|L9600 E 1 8|>A|L9600 N 1 7|>=|L9600 N 2 8|>=",
      "======{line 9600 E 1 8}\xBA{line 9600 N 1 7}~{line 9600 N 2 8}="},
-    {"pty_line", "",
-     "P19200 2|?host_stop=2 understood=0 host_reported=0|P0 1|?host_baud=19200 host_stop=1|"
-     "P9600 1|>A",
-     "A"},
     {"mismatch_silent", "mismatch=silent", "L19200 N 1 8|>CK\r|~0", "{line 19200 N 1 8}" NOISE},
     // Checksum mode: text, CR, a 16-bit sum, high byte first; no echo.
     {"checksum", "checksum=1|ping_output=text|ping_text=P%n",
@@ -213,9 +209,10 @@ const script scripts[] = {
     {"hangup", "delay_ms=100", ">cs\r|H|H|?hung_up=1 pinging=0|RZ|~0|>A",
      "{pinging 1}cs\r{hangup}{break_pulse 0}{wakeup break}"},
     {"purge_and_state", "baud=57600|parity=o|stop=2",
-     ">CB?\r|F1|L4800 E 1 7|P0 2|?baud=57600 parity=O stop=2 data=8 host_baud=4800 host_parity=E "
-     "host_stop=2 host_data=7 host_reported=1 understood=0 breaks=0 wakeups=0 asleep=0 pinging=0 "
-     "mode=text hung_up=0 last_command=CB? name= cf=11110 ensembles=0 rx_bytes=4",
+     ">CB?\r|F1|P9600 1|?host_baud=9600 host_stop=1 host_reported=0 understood=0|L4800 E 1 7|"
+     "P0 2|?baud=57600 parity=O stop=2 data=8 host_baud=4800 host_parity=E host_stop=2 host_data=7 "
+     "host_reported=1 understood=0 breaks=0 wakeups=0 asleep=0 pinging=0 mode=text hung_up=0 "
+     "last_command=CB? name= cf=11110 ensembles=0 rx_bytes=4",
      "CB?\r\nCB = 732" CB "{purge 1}{line 4800 E 1 7}"}};
 
 class hydsim_scripts : public ::testing::TestWithParam<script> {};

@@ -30,16 +30,14 @@ int run(const std::string& command, std::vector<std::string>& lines) {
 TEST(hydsim_wrapper, claims_a_port_cleans_up_and_refuses_bad_options) {
     std::string prefix = "/tmp/hydsim-prefix.XXXXXX";
     ASSERT_NE(mkdtemp(prefix.data()), nullptr);
-    std::string wrapper = "env -u HYD_SIM_CONTROL HYD_SIM_SKIP_WINE_BOOT=1 " HYD_SIM_WRAPPER " " +
-                          prefix + " --hydsim-bin=" HYD_SIM_BIN;
+    std::string wrapper = "env -u HYD_SIM_CONTROL HYD_SIM_SKIP_WINE_BOOT=1 P=" + prefix +
+                          " " HYD_SIM_WRAPPER " " + prefix + " --hydsim-bin=" HYD_SIM_BIN;
     // The command checks its port, the link and the preload, and fails.
     std::vector<std::string> l;
     EXPECT_EQ(run(wrapper +
                       " --baud=19200 -- bash -c '[[ $HYD_SIM_PORT == COM[1-9][0-9] && "
-                      "$(readlink " +
-                      prefix +
-                      "/dosdevices/${HYD_SIM_PORT,,}) == $HYD_SIM_PTY "
-                      "&& $LD_PRELOAD == *libhydpreload.so* ]] && echo $HYD_SIM_PTY $HYD_SIM_LOG; "
+                      "$(readlink $P/dosdevices/${HYD_SIM_PORT,,}) == $HYD_SIM_PTY && "
+                      "$LD_PRELOAD == *libhydpreload.so* ]] && echo $HYD_SIM_PTY $HYD_SIM_LOG; "
                       "exit 7'",
                   l),
               7);
