@@ -1,11 +1,21 @@
 # The simulator and the preload library, Linux host programs. Included by tools/hydsim in the
 # native build and by the host project (tools/hydsim/host) that the Windows build runs.
 # Needs the target hyd_ensemble (the ensemble builder).
+
+# Everything of the simulator that does no I/O of its own, for the program and its tests.
+add_library(hydsim_parts STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/dialogue.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/event_log.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/options.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/sim_text.cpp)
+target_include_directories(hydsim_parts PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(hydsim_parts PUBLIC hyd_ensemble)
+
 add_executable(hydsim
     ${CMAKE_CURRENT_LIST_DIR}/main.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/simulator.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/sim_text.cpp)
-target_link_libraries(hydsim PRIVATE hyd_ensemble)
+    ${CMAKE_CURRENT_LIST_DIR}/transport.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/control_server.cpp)
+target_link_libraries(hydsim PRIVATE hydsim_parts)
 
 # Loaded ahead of everything in programs that are not built with sanitizers (wine, scripts), so it
 # carries none itself.

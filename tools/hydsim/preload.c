@@ -31,6 +31,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "line_speed.h"
+
 /* The kernel's termios records as the TCSETS* ioctls take them; only the flag words and the
  * speeds of termios2 are read. */
 struct hyd_kernel_termios2 {
@@ -154,20 +156,6 @@ static void report(const char* line) {
     errno = saved;
 }
 
-static int baud_of(speed_t s) {
-    static const struct {
-        speed_t code;
-        int baud;
-    } table[] = {{B50, 50},         {B75, 75},         {B110, 110},       {B134, 134},
-                 {B150, 150},       {B200, 200},       {B300, 300},       {B600, 600},
-                 {B1200, 1200},     {B1800, 1800},     {B2400, 2400},     {B4800, 4800},
-                 {B9600, 9600},     {B19200, 19200},   {B38400, 38400},   {B57600, 57600},
-                 {B115200, 115200}, {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
-    for (size_t i = 0; i < sizeof table / sizeof table[0]; ++i)
-        if (table[i].code == s) return table[i].baud;
-    return 0;
-}
-
 static void keep(tcflag_t cflag) {
     pthread_mutex_lock(&lock);
     kept_bits = cflag & KEPT_BITS;
@@ -248,7 +236,7 @@ int ioctl(int fd, unsigned long request, ...) {
     case TCSETSF: {
         const struct hyd_kernel_termios2* t = arg;
         tcflag_t cflag = t->c_cflag;
-        report_line(cflag, baud_of(cflag & (CBAUD | CBAUDEX)));
+        report_line(cflag, hydsim_baud_of(cflag & (CBAUD | CBAUDEX)));
         break;
     }
     case HYD_TCSETS2:
@@ -256,7 +244,7 @@ int ioctl(int fd, unsigned long request, ...) {
     case HYD_TCSETSF2: {
         const struct hyd_kernel_termios2* t = arg;
         tcflag_t cflag = t->c_cflag;
-        int baud = (cflag & CBAUD) == BOTHER ? (int)t->c_ospeed : baud_of(cflag & CBAUD);
+        int baud = (cflag & CBAUD) == BOTHER ? (int)t->c_ospeed : hydsim_baud_of(cflag & CBAUD);
         report_line(cflag, baud);
         break;
     }
@@ -302,7 +290,7 @@ int tcsetattr(int fd, int action, const struct termios* t) {
         else
             errno = EINVAL;
     }
-    if (r == 0) report_line(t->c_cflag, baud_of(cfgetospeed(t)));
+    if (r == 0) report_line(t->c_cflag, hydsim_baud_of(cfgetospeed(t)));
     return r;
 }
 
