@@ -1,0 +1,142 @@
+// The dialogue rules that need no instrument: reply end and success, refused commands, the CF
+// template, command-file lines, and the mode of a command that never ran.
+#include "hylib/cmd_set.h"
+#include "hylib/interpreter.h"
+#include "support/fault_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace hyd {
+namespace {
+
+// A command whose reply is set by hand, as Execute would have collected it.
+struct judged : CHyCmd {
+    judged(const std::string& text, const std::string& reply, CCmdInterpreter* rules)
+        : CHyCmd(text.c_str(), rules) {
+        m_reply = reply;
+    }
+};
+
+struct reply_case {
+    const char* command;
+    std::string reply;
+    bool complete;
+    std::string kept; // the reply afterwards
+};
+
+TEST(interpreter, reply_is_complete_at_the_command_s_end_or_past_512_bytes) {
+    const reply_case cases[] = {
+        {"cs", "CS\r\n", true, "CS"},
+        {"CS", "CS\r\n>", false, "CS\r\n>"},
+        {"XX", "CS\r\n", false, "CS\r\n"},
+        {"c", "c\r\n", false, "c\r\n"},
+        {"N/A", "\r\nHY I\r\n>", true, "\r\nHY I"},
+        {"cZ", "CZ\r\n[POWERING DOWN .....]\r\n", true, "CZ\r\n[POWER"},
+        {"CZ", "CZ\r\n>", false, "CZ\r\n>"},
+        {"AB", "\r\n>", true, ""},
+        {"AB", "\n>", false, "\n>"},
+        {"AB", std::string(512, 'x'), false, std::string(512, 'x')},
+        {"AB", std::string(513, 'x'), true, std::string(513, 'x')},
+    };
+    CSNCmdInterpreter rules;
+    for (const auto& c : cases) {
+        CHyCmd command(c.command, &rules);
+        std::string reply = c.reply;
+        EXPECT_EQ(rules.IsReplyComplete(reply, mode_text, &command), c.complete) << c.command;
+        EXPECT_EQ(reply, c.kept) << c.command;
+    }
+}
+
+TEST(interpreter, reply_is_ok_with_the_echo_and_without_err) {
+    const struct {
+        const char* command;
+        const char* reply;
+        bool ok;
+    } cases[] = {
+        {"ab1", "AB1\r\n", true},
+        {"AB1", "AB2\r\n", false},
+        {"AB1", "AB", false},
+        {"AB1", "AB1\r\nERR bad", false},
+        {"AB1", "AB1\r\nerr is fine", true},
+        {"ERRX", "ERRX", false},
+        {"ax", "AX\r\nERR\r\n  >>> Total error: 1 <<<", true},
+        {"AX", "AX\r\nNo result", false},
+    };
+    CSNCmdInterpreter rules;
+    for (const auto& c : cases) {
+        judged command(c.command, c.reply, &rules);
+        EXPECT_EQ(rules.IsReplyOk(&command, mode_text), c.ok) << c.command << " / " << c.reply;
+    }
+}
+
+TEST(interpreter, cs_and_cb_are_refused_in_files) {
+    CSNCmdInterpreter rules;
+    for (const char* text : {"cs", "CS", "cB411", "Cs0"}) {
+        CHyCmd c(text, &rules);
+        EXPECT_FALSE(rules.IsAllowed(&c)) << text;
+    }
+    for (const char* text : {" cs", "c", "", "CF11111", "CZ"}) {
+        CHyCmd c(text, &rules);
+        EXPECT_TRUE(rules.IsAllowed(&c)) << text;
+    }
+}
+
+TEST(interpreter, cf_template_keeps_unmasked_digits) {
+    EXPECT_EQ(cf_template(0x0E, 0x1E), "0111X");
+    EXPECT_EQ(cf_template(0x1E, 0x1E), "1111X");
+    EXPECT_EQ(cf_template(0x1F, 0), "XXXXX");
+    EXPECT_EQ(cf_template(0x11, 0x11), "1XXX1");
+}
+
+TEST(commands, mode_needs_a_reply) {
+    CSNCmdInterpreter rules;
+    CHyCmd plain("AB", &rules);
+    CHyBrkCmd wake(&rules, 1);
+    long mode = 7;
+    EXPECT_EQ(plain.GetMode(&mode), e_fail);
+    EXPECT_EQ(wake.GetMode(&mode), e_fail);
+    EXPECT_EQ(mode, 7);
+    EXPECT_STREQ(wake.GetCommand(), "N/A");
+    EXPECT_TRUE(wake.IsBreak());
+    EXPECT_FALSE(plain.IsBreak());
+}
+
+struct file_case {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> commands;
+    int short_read_at = 0;
+};
+
+TEST(command_file, lines_become_commands_byte_for_byte) {
+    const std::string long_line(4094, 'a'); // the first read stops short, at the CR
+    const file_case cases[] = {
+        {"skipped", "; c\r\n  ;x\r\n$y\r\n\r\n", {}},
+        {"kept",
+         "   \r\n \t$z\r\n CS 1\r\nAB\rCD\nEF\r\n",
+         {"   ", " \t$z", " CS 1", "AB\rCD\nEF"}},
+        {"unterminated_last", "AB\r\nCD\r", {"AB"}},
+        {"lf_only", "AB\nCD\n", {}},
+        {"crlf_across_reads", long_line + "\r\nB\r\n", {long_line, "B"}, 1},
+    };
+    CSNCmdInterpreter rules;
+    for (const auto& c : cases) {
+        build::fault_stream file(std::vector<std::uint8_t>(c.bytes.begin(), c.bytes.end()));
+        file.short_read_at = c.short_read_at;
+        CHyCmdSet set(&rules);
+        EXPECT_EQ(set.LoadFile(file), s_ok) << c.name;
+        std::vector<std::string> got;
+        for (const auto& command : set.commands()) got.push_back(command->command());
+        EXPECT_EQ(got, c.commands) << c.name;
+    }
+    build::fault_stream broken(std::vector<std::uint8_t>(5000, 'a'));
+    broken.fail_read_at = 2;
+    CHyCmdSet set(&rules);
+    EXPECT_EQ(set.LoadFile(broken), HY_E_IO);
+}
+
+} // namespace
+} // namespace hyd
