@@ -3,9 +3,9 @@
 // three texts.
 #include "common/memory_stream.h"
 #include "datasource/item_strings.h"
+#include "ensemble/ensemble_builder.h"
 #include "ensemble/item_values.h"
 #include "ensemble/persist.h"
-#include "support/ensemble_builder.h"
 
 #include <benchmark/benchmark.h>
 
@@ -69,7 +69,9 @@ BENCHMARK(BM_GetPoint);
 void BM_ItemString(benchmark::State& state, hyd::item_value item) {
     const auto& p = held();
     std::string text;
-    for (auto _ : state) benchmark::DoNotOptimize(hyd::get_item_string(p, item, &text));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            hyd::get_item_string(p, item, hyd::c_library_date_time_format(), &text));
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK_CAPTURE(BM_ItemString, serial_7149, 7149);

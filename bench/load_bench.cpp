@@ -1,8 +1,8 @@
 // Load over an in-memory stream of ~100,000 generated ensembles, beside a plain copy of the same
 // bytes in the same run. Prints MB/s of each and the ratio copy : load.
 #include "common/memory_stream.h"
+#include "ensemble/ensemble_builder.h"
 #include "ensemble/persist.h"
-#include "support/ensemble_builder.h"
 
 #include <benchmark/benchmark.h>
 

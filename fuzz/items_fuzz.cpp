@@ -58,7 +58,8 @@ unsigned read_everything(const hyd::CSNBasePersist& p) {
     }
     for (hyd::item_value item : {hyd::FIX_CPU_SERIAL, hyd::DERIVED_ENSDT, hyd::DERIVED_ENSTM}) {
         std::string text;
-        const hyd::hresult hr = hyd::get_item_string(p, item, &text);
+        const hyd::hresult hr =
+            hyd::get_item_string(p, item, hyd::c_library_date_time_format(), &text);
         if (hr == hyd::s_ok && text.empty()) std::abort();
         if (item == hyd::FIX_CPU_SERIAL && hr == hyd::s_ok && text.size() != 16) std::abort();
         sum += static_cast<unsigned>(text.size());

@@ -1,7 +1,7 @@
 // Seeds for the item reads: records that reach every rule of the catalogue (old and family
 // firmware, beams up, beam-5 and 32-bit profiles, short profiles and leaders, missing parts).
+#include "ensemble/ensemble_builder.h"
 #include "ensemble/ensemble_format.h"
-#include "support/ensemble_builder.h"
 
 #include <vector>
 

@@ -1,5 +1,5 @@
 // Seeds for the reader: clean, noisy, damaged and unusual records from the ensemble builder.
-#include "support/ensemble_builder.h"
+#include "ensemble/ensemble_builder.h"
 
 #include <vector>
 

@@ -41,6 +41,7 @@ fuzz_burst() {
     done
 }
 
+step "format" scripts/check-format.sh
 step "native build" configure_build native
 step "native tests" ctest --preset native
 step "sanitizer build" configure_build native-asan

@@ -1,7 +1,5 @@
-// Large-file positioning over the C library on both platforms, and errno as a result code.
+// Large-file positioning over the C library on both platforms.
 #pragma once
-
-#include "common/result_codes.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -23,11 +21,6 @@ inline std::int64_t tell64(std::FILE* f) {
 #else
     return static_cast<std::int64_t>(ftello(f));
 #endif
-}
-
-// The failed call's errno as an HRESULT (never S_OK, even when errno was left at 0).
-inline hresult errno_result() {
-    return hresult_from_win32(errno == 0 ? 1 : static_cast<std::uint32_t>(errno));
 }
 
 } // namespace hyd

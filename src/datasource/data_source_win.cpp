@@ -1,6 +1,6 @@
 #include "datasource/data_source_win.h"
 
-#include "server/com_boundary_win.h"
+#include "common/com_boundary_win.h"
 
 #include <cstring>
 

@@ -1,10 +1,13 @@
 #include "datasource/divororazivo_win.h"
 
-#include "datasource/istream_adapter_win.h"
+#include "common/com_boundary_win.h"
+#include "common/date_time_format_win.h"
+#include "common/istream_adapter_win.h"
+#include "common/module_win.h"
+#include "common/text_win.h"
+#include "common/win_raii_win.h"
 #include "datasource/item_strings.h"
 #include "ensemble/item_values.h"
-#include "server/com_boundary_win.h"
-#include "server/module_win.h"
 
 #include <new>
 #include <string>
@@ -24,28 +27,17 @@ HRESULT DispatchTypeInfo(LCID lcid, ITypeInfo** info) {
         *info = cached;
         return S_OK;
     }
-    ITypeLib* library = nullptr;
-    HRESULT hr = LoadRegTypeLib(LIBID_HydDisp, 1, 0, lcid, &library);
+    hyd::com_ptr<ITypeLib> library;
+    HRESULT hr = LoadRegTypeLib(LIBID_HydDisp, 1, 0, lcid, library.put());
     if (FAILED(hr)) return hr;
-    ITypeInfo* loaded = nullptr;
-    hr = library->GetTypeInfoOfGuid(IID_IHyEnsembleDisp, &loaded);
-    library->Release();
+    hyd::com_ptr<ITypeInfo> loaded;
+    hr = library->GetTypeInfoOfGuid(IID_IHyEnsembleDisp, loaded.put());
     if (FAILED(hr)) return hr;
-    if (InterlockedCompareExchangePointer(reinterpret_cast<void**>(&g_dispTypeInfo), loaded,
-                                          nullptr) != nullptr)
-        loaded->Release(); // another thread was first
+    // The first thread to finish publishes its copy; the others drop theirs.
+    if (InterlockedCompareExchangePointer(reinterpret_cast<void**>(&g_dispTypeInfo), loaded.get(),
+                                          nullptr) == nullptr)
+        loaded.detach();
     *info = g_dispTypeInfo;
-    return S_OK;
-}
-
-HRESULT ToBstr(const std::string& text, BSTR* out) {
-    const int n = text.empty() ? 0
-                               : MultiByteToWideChar(CP_ACP, 0, text.data(),
-                                                     static_cast<int>(text.size()), nullptr, 0);
-    BSTR made = SysAllocStringLen(nullptr, static_cast<UINT>(n));
-    if (made == nullptr) return E_OUTOFMEMORY;
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), made, n);
-    *out = made;
     return S_OK;
 }
 
@@ -145,9 +137,10 @@ STDMETHODIMP DiVORorazivo::GetString(long nItem, long nIndex, BSTR* pbstrDesc, l
             return static_cast<hyd::hresult>(GetLong(item, hyd::HY_INDEX_ALL, value, 1, &count));
         };
         std::string text;
-        const HRESULT hr = hyd::get_item_string(m_persist, nItem, read, &text);
+        const HRESULT hr =
+            hyd::get_item_string(m_persist, nItem, read, hyd::windows_date_time_format(), &text);
         if (hr != S_OK) return hr;
-        if (const HRESULT made = ToBstr(text, &pbstrDesc[0]); FAILED(made)) return made;
+        if (const HRESULT made = hyd::to_bstr(text, &pbstrDesc[0]); FAILED(made)) return made;
         *pcActual = 1;
         ForwardGetString(nItem, nIndex, pbstrDesc, cMax, pcActual);
         return S_OK;

@@ -4,6 +4,7 @@
 // that reads with the core's get_long.
 #pragma once
 
+#include "common/date_time_format.h"
 #include "common/result_codes.h"
 #include "ensemble/persist.h"
 
@@ -26,17 +27,21 @@ using long_reader = std::function<hresult(item_value item, item_value* value)>;
 //   followed by ".%02ld" of the hundredths.
 // E_FAIL when the date or time does not exist or cannot be formatted, E_INVALIDARG for any other
 // item or a null text. *text is written only on S_OK.
+// Dates and times are formatted by `format`.
 hresult get_item_string(const CSNBasePersist& holder, item_value item, const long_reader& read_long,
-                        std::string* text);
+                        const date_time_format& format, std::string* text);
 
 // The same, reading the items with the core's get_long.
-hresult get_item_string(const CSNBasePersist& holder, item_value item, std::string* text);
+hresult get_item_string(const CSNBasePersist& holder, item_value item,
+                        const date_time_format& format, std::string* text);
 
 // The building blocks, shared with the display-extent samples: the full year of a two-digit
 // ensemble year, and the date and time texts exactly as get_item_string makes them (false when
 // the date or time does not exist or the platform fails).
 int ensemble_full_year(item_value two_digit_year);
-bool format_item_date(int full_year, int month, int day, std::string* out);
-bool format_item_time(int hour, int minute, int second, int hundredths, std::string* out);
+bool format_item_date(const date_time_format& format, int full_year, int month, int day,
+                      std::string* out);
+bool format_item_time(const date_time_format& format, int hour, int minute, int second,
+                      int hundredths, std::string* out);
 
 } // namespace hyd

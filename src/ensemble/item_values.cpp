@@ -382,7 +382,8 @@ hresult read_profile(const held& h, int which, item_value index, item_value* val
 } // namespace
 
 int profile_item_index(item_value item, bool cell) {
-    const item_value base = item - (cell ? 1 : 0);
+    // Widened first: the smallest item number minus one does not fit 32 bits.
+    const std::int64_t base = static_cast<std::int64_t>(item) - (cell ? 1 : 0);
     if (base < profile_item_first || base > profile_id_item(profile_item_count - 1)) return -1;
     if ((base - profile_item_first) % profile_item_step != 0) return -1;
     return static_cast<int>((base - profile_item_first) / profile_item_step);

@@ -19,6 +19,11 @@ hresult read_exact(byte_stream& stream, void* buffer, std::uint32_t count) {
     return done < count ? HY_E_ENDOFDATA : s_ok;
 }
 
+// The reason of a failed read: the stream's own failure, or its end.
+load_reason read_reason(hresult hr, load_reason at_end) {
+    return hr == HY_E_ENDOFDATA ? at_end : load_reason::read_failed;
+}
+
 } // namespace
 
 hresult CSNBasePersist::GetClassID(guid*) {
@@ -36,9 +41,13 @@ void CSNBasePersist::clear() {
 }
 
 hresult CSNBasePersist::Load(byte_stream& stream) {
+    last_start_ = -1;
     try {
-        return load_record(stream);
+        const hresult hr = load_record(stream);
+        if (succeeded(hr)) last_reason_ = load_reason::loaded;
+        return hr;
     } catch (...) {
+        last_reason_ = load_reason::exception;
         return e_fail;
     }
 }
@@ -48,15 +57,21 @@ hresult CSNBasePersist::load_record(byte_stream& stream) {
 
     // Find the sync pair. Each attempt counts its one-byte reads while looking for the first sync
     // byte; a second byte that does not match starts a new attempt with the byte after it.
+    const auto fail = [this](hresult hr, load_reason why) {
+        last_reason_ = why;
+        return hr;
+    };
     std::uint8_t byte = 0;
     for (;;) {
         std::uint32_t reads = 0;
         for (;;) {
-            if (const hresult hr = read_exact(stream, &byte, 1); hr != s_ok) return hr;
-            if (++reads >= sync_search_limit) return e_fail;
+            if (const hresult hr = read_exact(stream, &byte, 1); hr != s_ok)
+                return fail(hr, read_reason(hr, load_reason::end_of_data));
+            if (++reads >= sync_search_limit) return fail(e_fail, load_reason::no_sync);
             if (byte == GetHeaderId()) break;
         }
-        if (const hresult hr = read_exact(stream, &byte, 1); hr != s_ok) return hr;
+        if (const hresult hr = read_exact(stream, &byte, 1); hr != s_ok)
+            return fail(hr, read_reason(hr, load_reason::end_of_data));
         if (byte == GetSourceId()) break;
     }
 
@@ -64,15 +79,19 @@ hresult CSNBasePersist::load_record(byte_stream& stream) {
     std::uint64_t here = 0;
     if (succeeded(stream.seek(0, seek_origin::cur, &here)))
         position = static_cast<std::int64_t>(here) - 2;
+    last_start_ = position;
 
     std::uint8_t count[3];
-    if (const hresult hr = read_exact(stream, count, 2); hr != s_ok) return hr;
-    if (const hresult hr = read_exact(stream, count + 2, 1); hr != s_ok) return hr;
+    if (const hresult hr = read_exact(stream, count, 2); hr != s_ok)
+        return fail(hr, read_reason(hr, load_reason::end_of_data));
+    if (const hresult hr = read_exact(stream, count + 2, 1); hr != s_ok)
+        return fail(hr, read_reason(hr, load_reason::end_of_data));
     const std::int64_t length = (static_cast<std::int64_t>(count[2]) << 16) + read_u16(count) -
                                 static_cast<std::int64_t>(GetOffsetOrigin()) + 2;
-    if (length > static_cast<std::int64_t>(ensemble_max_record) ||
-        length < static_cast<std::int64_t>(ensemble_min_record))
-        return HY_E_BADENSEMBLE;
+    if (length > static_cast<std::int64_t>(ensemble_max_record))
+        return fail(HY_E_BADENSEMBLE, load_reason::too_long);
+    if (length < static_cast<std::int64_t>(ensemble_min_record))
+        return fail(HY_E_BADENSEMBLE, load_reason::too_short);
 
     // From here on the record stays held whatever happens, so a host can look at what arrived.
     const auto size = static_cast<std::uint32_t>(length);
@@ -82,12 +101,15 @@ hresult CSNBasePersist::load_record(byte_stream& stream) {
     record_[0] = GetHeaderId();
     record_[1] = GetSourceId();
     std::memcpy(record_.get() + 2, count, 3);
-    if (const hresult hr = read_exact(stream, record_.get() + 5, size - 5); hr != s_ok) return hr;
+    if (const hresult hr = read_exact(stream, record_.get() + 5, size - 5); hr != s_ok)
+        return fail(hr, read_reason(hr, load_reason::cut_short));
 
     const std::uint32_t body = size - 2;
     if (ensemble_checksum({record_.get(), body}) != read_u16(record_.get() + body))
-        return HY_E_BADENSEMBLE;
-    return Validate();
+        return fail(HY_E_BADENSEMBLE, load_reason::bad_checksum);
+    const hresult hr = Validate();
+    if (failed(hr)) last_reason_ = load_reason::rejected;
+    return hr;
 }
 
 hresult CSNBasePersist::Save(byte_stream& stream, bool) {

@@ -31,6 +31,21 @@ struct guid {
     std::uint8_t data4[8];
 };
 
+// Why the last Load ended as it did, beside its result code.
+enum class load_reason : std::uint8_t {
+    none,         // no Load yet
+    loaded,       // S_OK or another success code
+    end_of_data,  // the stream ended before a whole record header was read
+    no_sync,      // 131,072 reads without a sync byte (E_FAIL)
+    too_long,     // byte count over the record limit (HY_E_BADENSEMBLE, nothing held)
+    too_short,    // byte count too small for header and checksum (HY_E_BADENSEMBLE, nothing held)
+    cut_short,    // the stream ended inside the record (HY_E_ENDOFDATA, partial record held)
+    bad_checksum, // the record's checksum does not match (HY_E_BADENSEMBLE, record held)
+    read_failed,  // a stream read failed; Load returns its code
+    rejected,     // Validate refused the record; Load returns its code
+    exception,    // an allocation or other failure inside Load (E_FAIL)
+};
+
 class CSNBasePersist {
   public:
     CSNBasePersist() = default;
@@ -64,6 +79,10 @@ class CSNBasePersist {
     std::int64_t position() const { return position_; }
     bool holds_record() const { return record_ != nullptr; }
     std::uint32_t record_size() const { return record_size_; }
+    load_reason last_reason() const { return last_reason_; }
+    // Stream offset of the sync pair the last Load accepted, also when it then refused the record;
+    // -1 when it found none or the stream cannot tell its position.
+    std::int64_t last_start() const { return last_start_; }
 
   protected:
     void clear();
@@ -77,6 +96,8 @@ class CSNBasePersist {
     std::unique_ptr<std::uint8_t[]> record_;
     std::uint32_t record_size_ = 0;
     std::int64_t position_ = -1;
+    std::int64_t last_start_ = -1;
+    load_reason last_reason_ = load_reason::none;
 };
 
 class CSNPersist : public CSNBasePersist {

@@ -1,6 +1,6 @@
 #include "hylib/port.h"
 
-#include "datasource/string_table.h"
+#include "common/string_table.h"
 
 namespace hyd {
 

@@ -1,6 +1,6 @@
 #include "server/class_factory_win.h"
 
-#include "server/com_boundary_win.h"
+#include "common/com_boundary_win.h"
 
 #include <new>
 

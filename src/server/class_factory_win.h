@@ -3,7 +3,7 @@
 // keep the module loaded.
 #pragma once
 
-#include "server/module_win.h"
+#include "server/dll_win.h"
 
 namespace hyd {
 

@@ -1,6 +1,8 @@
 #include "server/registrar_win.h"
 
-#include "server/module_win.h"
+#include "common/module_win.h"
+#include "common/text_win.h"
+#include "common/win_raii_win.h"
 
 #include <oleauto.h>
 
@@ -17,29 +19,22 @@ regscript::registry::handle as_handle(HKEY k) {
     return reinterpret_cast<regscript::registry::handle>(k);
 }
 
-std::wstring widen(const std::string& s) {
-    if (s.empty()) return {};
-    const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
-
 // Script text of REGISTRY resource `id`, read from the module's file as a data file.
 HRESULT load_script(UINT id, std::string& text) {
-    HMODULE file = LoadLibraryExA(module_file_name().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (file == nullptr) return HRESULT_FROM_WIN32(GetLastError());
+    const unique_module file(
+        LoadLibraryExA(module_file_name().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!file) return HRESULT_FROM_WIN32(GetLastError());
     HRESULT hr = E_FAIL;
-    if (HRSRC found = FindResourceA(file, MAKEINTRESOURCEA(id), "REGISTRY"); found != nullptr) {
-        if (HGLOBAL loaded = LoadResource(file, found); loaded != nullptr) {
+    if (HRSRC found = FindResourceA(file.get(), MAKEINTRESOURCEA(id), "REGISTRY");
+        found != nullptr) {
+        if (HGLOBAL loaded = LoadResource(file.get(), found); loaded != nullptr) {
             if (const void* bytes = LockResource(loaded); bytes != nullptr) {
-                text.assign(static_cast<const char*>(bytes), SizeofResource(file, found));
+                text.assign(static_cast<const char*>(bytes), SizeofResource(file.get(), found));
                 hr = S_OK;
             }
         }
     }
     if (FAILED(hr) && GetLastError() != 0) hr = HRESULT_FROM_WIN32(GetLastError());
-    FreeLibrary(file);
     return hr;
 }
 
@@ -122,20 +117,21 @@ bool win32_registry::has_subkeys(handle key) {
 }
 
 hresult win32_registry::delete_tree(handle parent, const std::string& name) {
-    HKEY key = nullptr;
-    LONG err = RegOpenKeyExA(as_key(parent), name.c_str(), 0, KEY_ALL_ACCESS, &key);
-    if (err != ERROR_SUCCESS) return hresult_from_win32(static_cast<std::uint32_t>(err));
-    // Delete children first; always enumerate index 0, since each deletion shifts the rest.
-    for (DWORD index = 0;;) {
-        char child[256];
-        DWORD length = sizeof child;
-        if (RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        if (failed(delete_tree(as_handle(key), child))) ++index; // skip what cannot go
+    {
+        unique_hkey key;
+        const LONG err = RegOpenKeyExA(as_key(parent), name.c_str(), 0, KEY_ALL_ACCESS, key.put());
+        if (err != ERROR_SUCCESS) return hresult_from_win32(static_cast<std::uint32_t>(err));
+        // Delete children first; always enumerate index 0, since each deletion shifts the rest.
+        for (DWORD index = 0;;) {
+            char child[256];
+            DWORD length = sizeof child;
+            if (RegEnumKeyExA(key.get(), index, child, &length, nullptr, nullptr, nullptr,
+                              nullptr) != ERROR_SUCCESS)
+                break;
+            if (failed(delete_tree(as_handle(key.get()), child))) ++index; // skip what cannot go
+        }
     }
-    RegCloseKey(key);
-    err = RegDeleteKeyA(as_key(parent), name.c_str());
+    const LONG err = RegDeleteKeyA(as_key(parent), name.c_str());
     return hresult_from_win32(static_cast<std::uint32_t>(err));
 }
 
@@ -158,23 +154,21 @@ HRESULT run_registry_resource(UINT id, bool do_register) {
 
 HRESULT register_type_library() {
     std::string path = module_file_name();
-    ITypeLib* library = nullptr;
-    HRESULT hr = LoadTypeLib(widen(path).c_str(), &library);
+    com_ptr<ITypeLib> library;
+    HRESULT hr = LoadTypeLib(widen(path).c_str(), library.put());
     if (FAILED(hr)) {
         const std::size_t dot = path.find_last_of('.');
         const std::size_t folder = path.find_last_of("\\/:");
         const bool has_dot =
             dot != std::string::npos && (folder == std::string::npos || dot > folder);
         path = (has_dot ? path.substr(0, dot) : path) + ".tlb";
-        hr = LoadTypeLib(widen(path).c_str(), &library);
+        hr = LoadTypeLib(widen(path).c_str(), library.put());
     }
     if (FAILED(hr)) return hr;
     const std::size_t cut = path.find_last_of("\\/:");
     std::wstring full = widen(path);
     std::wstring help = widen(cut == std::string::npos ? std::string() : path.substr(0, cut + 1));
-    hr = RegisterTypeLib(library, full.data(), help.data());
-    library->Release();
-    return hr;
+    return RegisterTypeLib(library.get(), full.data(), help.data());
 }
 
 } // namespace hyd

@@ -4,11 +4,12 @@
 // same bytes.
 #include "com_support.h"
 
+#include "common/date_time_format_win.h"
 #include "common/memory_stream.h"
 #include "datasource/item_strings.h"
+#include "ensemble/ensemble_builder.h"
 #include "ensemble/item_values.h"
 #include "ensemble/persist.h"
-#include "support/ensemble_builder.h"
 
 #include <shlwapi.h>
 
@@ -87,7 +88,8 @@ void expect_same_items(IHyDataSource* source, const hyd::CSNPersist& core, const
         long n = -9;
         const HRESULT got_hr = source->GetString(item, 0, text, 1, &n);
         std::string want;
-        const HRESULT want_hr = hyd::get_item_string(core, item, &want);
+        const HRESULT want_hr =
+            hyd::get_item_string(core, item, hyd::windows_date_time_format(), &want);
         ASSERT_EQ(got_hr, want_hr) << at << " string item " << item;
         if (got_hr == S_OK) {
             EXPECT_EQ(n, 1);

@@ -2,7 +2,7 @@
 // factory, module lock, QueryInterface and reference counting, extensions and the real time.
 #include "com_support.h"
 
-#include "support/ensemble_builder.h"
+#include "ensemble/ensemble_builder.h"
 
 #include <ocidl.h>
 

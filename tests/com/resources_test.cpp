@@ -2,7 +2,7 @@
 // the type library with what it must and must not describe.
 #include "com_support.h"
 
-#include "datasource/string_table.h"
+#include "common/string_table.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-// The stdio file stream: what the reader and the tools rely on over real files.
+// The file streams: what the reader and the tools rely on over real files.
 #include "common/file_stream.h"
 
 #include <gtest/gtest.h>
@@ -17,14 +17,14 @@ std::string temp_path(const char* name) {
 TEST(FileStream, WritesReadsAndKnowsWhereItIs) {
     const std::string path = temp_path("hyd_file_stream_test.bin");
     {
-        file_stream out;
-        ASSERT_TRUE(out.open(path, file_stream::mode::write));
+        file_writer out;
+        ASSERT_TRUE(out.open(path));
         std::uint32_t done = 0;
         EXPECT_EQ(out.write("abcdef", 6, &done), s_ok);
         EXPECT_EQ(done, 6u);
     }
-    file_stream in;
-    ASSERT_TRUE(in.open(path, file_stream::mode::read));
+    file_reader in;
+    ASSERT_TRUE(in.open(path));
     std::uint64_t size = 0, where = 99;
     EXPECT_EQ(in.size(&size), s_ok);
     EXPECT_EQ(size, 6u);
@@ -60,8 +60,8 @@ TEST(FileStream, WritesReadsAndKnowsWhereItIs) {
 }
 
 TEST(FileStream, ClosedStreamAndMissingFile) {
-    file_stream s;
-    EXPECT_FALSE(s.open(temp_path("hyd_no_such_dir/x.bin"), file_stream::mode::read));
+    file_reader s;
+    EXPECT_FALSE(s.open(temp_path("hyd_no_such_dir/x.bin")));
     std::uint32_t done = 0;
     std::uint64_t size = 0;
     char c;

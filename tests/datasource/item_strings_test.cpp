@@ -1,11 +1,11 @@
 // Texts of the serial number, ensemble date and ensemble time items: qualification rules, the
 // reads they make, the calendar checks and the shape of the texts.
+#include "common/date_time_format.h"
 #include "common/memory_stream.h"
 #include "datasource/item_strings.h"
-#include "datasource/locale_format.h"
+#include "ensemble/ensemble_builder.h"
 #include "ensemble/item_values.h"
 #include "ensemble/persist.h"
-#include "support/ensemble_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,10 @@
 
 namespace hyd {
 namespace {
+
+const date_time_format& fmt() {
+    return c_library_date_time_format();
+}
 
 using build::bytes;
 
@@ -45,7 +49,7 @@ TEST_P(Serial, OnlyTheFamilyHasIt) {
     CSNPersist p;
     hold(p, record(f, {}));
     std::string text = "untouched";
-    EXPECT_EQ(get_item_string(p, FIX_CPU_SERIAL, &text), c.hr);
+    EXPECT_EQ(get_item_string(p, FIX_CPU_SERIAL, fmt(), &text), c.hr);
     EXPECT_EQ(text, c.hr == s_ok ? "001AFF030000007E" : "untouched");
 }
 
@@ -59,16 +63,16 @@ INSTANTIATE_TEST_SUITE_P(Firmware, Serial,
 TEST(Serial, AbsentOrShortFixedLeaderAndNothingHeld) {
     CSNPersist p;
     std::string text;
-    EXPECT_EQ(get_item_string(p, FIX_CPU_SERIAL, &text), e_fail);
+    EXPECT_EQ(get_item_string(p, FIX_CPU_SERIAL, fmt(), &text), e_fail);
 
     hold(p, build::ensemble_builder().add(build::variable_leader{}).build());
-    EXPECT_EQ(get_item_string(p, FIX_CPU_SERIAL, &text), s_false);
+    EXPECT_EQ(get_item_string(p, FIX_CPU_SERIAL, fmt(), &text), s_false);
 
     // A fixed leader that ends before the serial bytes do.
     bytes shortened = build::encode(build::fixed_leader{});
     shortened.resize(46);
     hold(p, build::ensemble_builder().add(shortened).add(build::variable_leader{}).build());
-    EXPECT_EQ(get_item_string(p, FIX_CPU_SERIAL, &text), s_false);
+    EXPECT_EQ(get_item_string(p, FIX_CPU_SERIAL, fmt(), &text), s_false);
 }
 
 TEST(Serial, EveryByteAsTwoUpperCaseDigits) {
@@ -77,7 +81,7 @@ TEST(Serial, EveryByteAsTwoUpperCaseDigits) {
     CSNPersist p;
     hold(p, record(f, {}));
     std::string text;
-    EXPECT_EQ(get_item_string(p, FIX_CPU_SERIAL, &text), s_ok);
+    EXPECT_EQ(get_item_string(p, FIX_CPU_SERIAL, fmt(), &text), s_ok);
     EXPECT_EQ(text, "ABCDEF0123456789");
 }
 
@@ -97,8 +101,8 @@ TEST(Date, TextIsTheLocaleShortDateOfTheFullYear) {
     CSNPersist p;
     hold(p, record({}, v));
     std::string text, expected;
-    EXPECT_EQ(get_item_string(p, DERIVED_ENSDT, &text), s_ok);
-    ASSERT_TRUE(format_short_date(1999, 12, 31, &expected));
+    EXPECT_EQ(get_item_string(p, DERIVED_ENSDT, fmt(), &text), s_ok);
+    ASSERT_TRUE(fmt().short_date(1999, 12, 31, &expected));
     EXPECT_EQ(text, expected);
     EXPECT_NE(text.find("31"), std::string::npos) << text;
     EXPECT_NE(text.find("12"), std::string::npos) << text;
@@ -107,8 +111,8 @@ TEST(Date, TextIsTheLocaleShortDateOfTheFullYear) {
 #endif
     v.year = 5;
     hold(p, record({}, v));
-    EXPECT_EQ(get_item_string(p, DERIVED_ENSDT, &text), s_ok);
-    ASSERT_TRUE(format_short_date(2005, 12, 31, &expected));
+    EXPECT_EQ(get_item_string(p, DERIVED_ENSDT, fmt(), &text), s_ok);
+    ASSERT_TRUE(fmt().short_date(2005, 12, 31, &expected));
     EXPECT_EQ(text, expected);
 }
 
@@ -122,9 +126,9 @@ class Calendar : public ::testing::TestWithParam<CalendarCase> {};
 TEST_P(Calendar, DatesThatDoNotExistFailOnEveryPlatform) {
     const CalendarCase& c = GetParam();
     std::string text = "untouched";
-    EXPECT_EQ(format_item_date(c.year, c.month, c.day, &text), c.valid)
+    EXPECT_EQ(format_item_date(fmt(), c.year, c.month, c.day, &text), c.valid)
         << c.year << "-" << c.month << "-" << c.day;
-    EXPECT_EQ(format_short_date(c.year, c.month, c.day, &text), c.valid);
+    EXPECT_EQ(fmt().short_date(c.year, c.month, c.day, &text), c.valid);
     if (!c.valid) {
         EXPECT_EQ(text, "untouched");
     }
@@ -146,7 +150,7 @@ TEST(Date, ImpossibleDateInTheRecordFails) {
     CSNPersist p;
     hold(p, record({}, v));
     std::string text = "untouched";
-    EXPECT_EQ(get_item_string(p, DERIVED_ENSDT, &text), e_fail);
+    EXPECT_EQ(get_item_string(p, DERIVED_ENSDT, fmt(), &text), e_fail);
     EXPECT_EQ(text, "untouched");
 }
 
@@ -159,8 +163,8 @@ TEST(Time, HundredthsFollowTheLocaleTime) {
     CSNPersist p;
     hold(p, record({}, v));
     std::string text, expected;
-    EXPECT_EQ(get_item_string(p, DERIVED_ENSTM, &text), s_ok);
-    ASSERT_TRUE(format_time_24h(7, 3, 9, 40, &expected));
+    EXPECT_EQ(get_item_string(p, DERIVED_ENSTM, fmt(), &text), s_ok);
+    ASSERT_TRUE(fmt().time_24h(7, 3, 9, 40, &expected));
     EXPECT_EQ(text, expected + ".04");
 #ifndef _WIN32
     EXPECT_EQ(text, "07:03:09.04");
@@ -168,7 +172,7 @@ TEST(Time, HundredthsFollowTheLocaleTime) {
     v.hour = 15;
     v.hundredths = 99;
     hold(p, record({}, v));
-    EXPECT_EQ(get_item_string(p, DERIVED_ENSTM, &text), s_ok);
+    EXPECT_EQ(get_item_string(p, DERIVED_ENSTM, fmt(), &text), s_ok);
     EXPECT_NE(text.find("15"), std::string::npos) << text; // 24-hour form, no marker
     EXPECT_EQ(text.find("PM"), std::string::npos) << text;
     EXPECT_EQ(text.substr(text.size() - 3), ".99");
@@ -176,18 +180,18 @@ TEST(Time, HundredthsFollowTheLocaleTime) {
 
 TEST(Time, OutOfRangeFails) {
     std::string text;
-    EXPECT_FALSE(format_item_time(24, 0, 0, 0, &text));
-    EXPECT_FALSE(format_item_time(0, 60, 0, 0, &text));
-    EXPECT_FALSE(format_item_time(0, 0, 60, 0, &text));
-    EXPECT_FALSE(format_item_time(0, 0, 0, 100, &text)); // 1,000 ms
-    EXPECT_FALSE(format_item_time(-1, 0, 0, 0, &text));
-    EXPECT_TRUE(format_item_time(23, 59, 59, 99, &text));
+    EXPECT_FALSE(format_item_time(fmt(), 24, 0, 0, 0, &text));
+    EXPECT_FALSE(format_item_time(fmt(), 0, 60, 0, 0, &text));
+    EXPECT_FALSE(format_item_time(fmt(), 0, 0, 60, 0, &text));
+    EXPECT_FALSE(format_item_time(fmt(), 0, 0, 0, 100, &text)); // 1,000 ms
+    EXPECT_FALSE(format_item_time(fmt(), -1, 0, 0, 0, &text));
+    EXPECT_TRUE(format_item_time(fmt(), 23, 59, 59, 99, &text));
 
     build::variable_leader v;
     v.hour = 25;
     CSNPersist p;
     hold(p, record({}, v));
-    EXPECT_EQ(get_item_string(p, DERIVED_ENSTM, &text), e_fail);
+    EXPECT_EQ(get_item_string(p, DERIVED_ENSTM, fmt(), &text), e_fail);
 }
 
 TEST(Reads, OrderAndFirstFailureComeFromTheCallersReader) {
@@ -202,10 +206,10 @@ TEST(Reads, OrderAndFirstFailureComeFromTheCallersReader) {
         };
     };
     std::string text = "untouched";
-    EXPECT_EQ(get_item_string(p, DERIVED_ENSDT, failing_on(VAR_TDAY), &text), HY_E_IO);
+    EXPECT_EQ(get_item_string(p, DERIVED_ENSDT, failing_on(VAR_TDAY), fmt(), &text), HY_E_IO);
     EXPECT_EQ(asked, (std::vector<item_value>{VAR_TMONTH, VAR_TDAY}));
     asked.clear();
-    EXPECT_EQ(get_item_string(p, DERIVED_ENSTM, failing_on(-1), &text), s_ok);
+    EXPECT_EQ(get_item_string(p, DERIVED_ENSTM, failing_on(-1), fmt(), &text), s_ok);
     EXPECT_EQ(asked, (std::vector<item_value>{VAR_THOUR, VAR_TMIN, VAR_TSEC, VAR_THSEC}));
     EXPECT_EQ(text.substr(text.size() - 3), ".01");
     // S_FALSE from the reader is not a failure.
@@ -213,22 +217,22 @@ TEST(Reads, OrderAndFirstFailureComeFromTheCallersReader) {
         *value = 0;
         return s_false;
     };
-    EXPECT_EQ(get_item_string(p, DERIVED_ENSTM, s_false_zero, &text), s_ok);
+    EXPECT_EQ(get_item_string(p, DERIVED_ENSTM, s_false_zero, fmt(), &text), s_ok);
 }
 
 TEST(Reads, MissingVariableLeaderAndNothingHeld) {
     CSNPersist p;
     std::string text = "untouched";
-    EXPECT_EQ(get_item_string(p, DERIVED_ENSDT, &text), e_fail);
-    EXPECT_EQ(get_item_string(p, DERIVED_ENSTM, &text), e_fail);
+    EXPECT_EQ(get_item_string(p, DERIVED_ENSDT, fmt(), &text), e_fail);
+    EXPECT_EQ(get_item_string(p, DERIVED_ENSTM, fmt(), &text), e_fail);
     EXPECT_EQ(text, "untouched");
 
     // Zeros with S_FALSE: month 0 cannot be a date, but 0:00:00 is a time.
     hold(p, record({}, {}, false));
-    EXPECT_EQ(get_item_string(p, DERIVED_ENSDT, &text), e_fail);
-    EXPECT_EQ(get_item_string(p, DERIVED_ENSTM, &text), s_ok);
+    EXPECT_EQ(get_item_string(p, DERIVED_ENSDT, fmt(), &text), e_fail);
+    EXPECT_EQ(get_item_string(p, DERIVED_ENSTM, fmt(), &text), s_ok);
     std::string midnight;
-    ASSERT_TRUE(format_time_24h(0, 0, 0, 0, &midnight));
+    ASSERT_TRUE(fmt().time_24h(0, 0, 0, 0, &midnight));
     EXPECT_EQ(text, midnight + ".00");
 }
 
@@ -236,9 +240,9 @@ TEST(Reads, OtherItemsAndNullText) {
     CSNPersist p;
     hold(p, record({}, {}));
     std::string text;
-    EXPECT_EQ(get_item_string(p, 7301, &text), e_invalidarg);
-    EXPECT_EQ(get_item_string(p, 11002, &text), e_invalidarg);
-    EXPECT_EQ(get_item_string(p, DERIVED_ENSDT, nullptr), e_invalidarg);
+    EXPECT_EQ(get_item_string(p, 7301, fmt(), &text), e_invalidarg);
+    EXPECT_EQ(get_item_string(p, 11002, fmt(), &text), e_invalidarg);
+    EXPECT_EQ(get_item_string(p, DERIVED_ENSDT, fmt(), nullptr), e_invalidarg);
 }
 
 } // namespace

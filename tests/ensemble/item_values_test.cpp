@@ -1,10 +1,10 @@
 // Item values: every catalogue item against a record whose fields all differ, the firmware and
 // family rules at their boundaries, presence rules, profile indexing and profile depths.
 #include "common/memory_stream.h"
+#include "ensemble/ensemble_builder.h"
 #include "ensemble/ensemble_format.h"
 #include "ensemble/item_values.h"
 #include "ensemble/persist.h"
-#include "support/ensemble_builder.h"
 
 #include <gtest/gtest.h>
 

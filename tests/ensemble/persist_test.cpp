@@ -1,7 +1,7 @@
 // Framing, checking, holding and saving ensembles.
+#include "ensemble/ensemble_builder.h"
 #include "ensemble/ensemble_format.h"
 #include "ensemble/persist.h"
-#include "support/ensemble_builder.h"
 #include "support/fault_stream.h"
 
 #include <gtest/gtest.h>

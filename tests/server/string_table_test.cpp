@@ -1,5 +1,5 @@
 // The portable string table: the texts other parts look up by number.
-#include "datasource/string_table.h"
+#include "common/string_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The hyd tool as users run it: the real binary on files made with the ensemble builder. Its dump
 // output is parsed and compared with what the library's own Load loop sees on the same bytes.
 #include "common/memory_stream.h"
+#include "ensemble/ensemble_builder.h"
 #include "ensemble/item_values.h"
 #include "ensemble/persist.h"
-#include "support/ensemble_builder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,9 @@
 #include "cli.h"
 
+#ifdef _WIN32
+#include "common/date_time_format_win.h"
+#endif
+
 #include <cerrno>
 #include <charconv>
 #include <cstdarg>
@@ -43,6 +47,18 @@ std::string hex_code(hresult hr) {
 std::string code_text(hresult hr) {
     const char* name = result_name(hr);
     return name ? std::string(name) + " (" + hex_code(hr) + ")" : hex_code(hr);
+}
+
+const date_time_format& tool_date_time_format() {
+#ifdef _WIN32
+    return windows_date_time_format();
+#else
+    return c_library_date_time_format();
+#endif
+}
+
+std::string failure_text(hresult hr, int error) {
+    return error != 0 ? std::string(std::strerror(error)) : code_text(hr);
 }
 
 std::string unreadable_reason(const std::string& path) {

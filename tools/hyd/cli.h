@@ -2,6 +2,7 @@
 // command walks.
 #pragma once
 
+#include "common/date_time_format.h"
 #include "common/result_codes.h"
 
 #include <cstdint>
@@ -38,10 +39,15 @@ std::optional<std::int64_t> parse_number(std::string_view text, std::int64_t low
 // "0x%08X" of a result code, and its symbolic name when it has one.
 std::string hex_code(hresult hr);
 std::string code_text(hresult hr);
+// A failure for people: the system's own text when the stream saw an errno, else code_text.
+std::string failure_text(hresult hr, int error);
 
 // Refuses directories and the like up front, so a read error never masquerades as an empty file.
 // Returns an empty string when path looks like a readable file, else the reason.
 std::string unreadable_reason(const std::string& path);
+
+// How the tool shows item dates and times: as Windows does on Windows, else the C library's.
+const date_time_format& tool_date_time_format();
 
 int run_dump(const args& a);
 int run_info(const args& a);

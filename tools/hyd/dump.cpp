@@ -1,6 +1,6 @@
 // hyd dump: every Load of a file as a host makes it, one JSON object per line.
 #include "cli.h"
-#include "read_stream.h"
+#include "common/file_stream.h"
 
 #include "datasource/item_strings.h"
 #include "ensemble/item_values.h"
@@ -115,7 +115,7 @@ void write_items(line_writer& w, const CSNBasePersist& p) {
     };
     const auto text = [&](item_value id) {
         std::string s;
-        const hresult hr = get_item_string(p, id, &s);
+        const hresult hr = get_item_string(p, id, tool_date_time_format(), &s);
         key(id);
         w.raw("{\"hr\":").code(hr);
         if (hr == s_ok) w.raw(",\"text\":").string(s);
@@ -158,7 +158,7 @@ int run_dump(const args& a) {
     const std::string& path = a.items[0];
     if (const std::string why = unreadable_reason(path); !why.empty())
         return fail("dump", exit_io, "cannot read %s: %s", path.c_str(), why.c_str());
-    read_stream stream;
+    file_reader stream;
     if (!stream.open(path))
         return fail("dump", exit_io, "cannot open %s: %s", path.c_str(), std::strerror(errno));
 
@@ -181,7 +181,7 @@ int run_dump(const args& a) {
         if (hr != HY_E_ENDOFDATA && hr != e_fail) {
             w.flush();
             return fail("dump", exit_io, "reading %s failed: %s", path.c_str(),
-                        code_text(hr).c_str());
+                        failure_text(hr, stream.last_error()).c_str());
         }
         break;
     }

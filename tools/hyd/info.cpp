@@ -2,7 +2,8 @@
 // and unlike the plain host loop searches again after a damaged record, so intact ensembles that
 // follow one are not lost.
 #include "cli.h"
-#include "read_stream.h"
+
+#include "common/file_stream.h"
 
 #include "ensemble/ensemble_format.h"
 #include "ensemble/item_values.h"
@@ -303,7 +304,7 @@ int run_info(const args& a) {
     const std::string& path = a.items[0];
     if (const std::string why = unreadable_reason(path); !why.empty())
         return fail("info", exit_io, "cannot read %s: %s", path.c_str(), why.c_str());
-    read_stream stream;
+    file_reader stream;
     if (!stream.open(path))
         return fail("info", exit_io, "cannot open %s: %s", path.c_str(), std::strerror(errno));
     std::uint64_t file_size = 0;
@@ -336,32 +337,34 @@ int run_info(const args& a) {
         std::int64_t at = -1;
         std::string reason;
         std::uint64_t claimed_end = after;
-        if (hr == HY_E_BADENSEMBLE && p.holds_record()) {
+        switch (p.last_reason()) {
+        case load_reason::bad_checksum:
             at = p.position();
             reason = "checksum mismatch";
             claimed_end = static_cast<std::uint64_t>(at) + p.record_size();
-        } else if (hr == HY_E_BADENSEMBLE) {
-            at = static_cast<std::int64_t>(after) - 5; // after the five header bytes
-            std::uint8_t count[3] = {};
-            std::uint32_t done = 0;
-            stream.seek(at + 2, seek_origin::set, nullptr);
-            stream.read(count, 3, &done);
-            const std::uint64_t length = (std::uint64_t(count[2]) << 16) + read_u16(count) + 2;
-            reason =
-                length > ensemble_max_record ? "byte count over 10,000" : "byte count too small";
-        } else if (hr == HY_E_ENDOFDATA && p.holds_record()) {
+            break;
+        case load_reason::too_long:
+        case load_reason::too_short:
+            at = p.last_start();
+            reason = p.last_reason() == load_reason::too_long ? "byte count over 10,000"
+                                                              : "byte count too small";
+            break;
+        case load_reason::cut_short:
             at = p.position();
             reason = "cut short by the end of the data";
             plain_stopped = true;
-        } else if (hr == e_fail) {
-            // 131,072 bytes without a sync byte; the last one read was never looked at.
+            break;
+        case load_reason::no_sync:
+            // The last byte read was never looked at.
             at = static_cast<std::int64_t>(start);
             reason = "131,072 bytes without a sync byte";
             plain_stopped = true;
             claimed_end = after - 1;
-        } else {
+            break;
+        default:
             break; // the end of the data, or a read error
         }
+        if (reason.empty()) break;
         if (static_cast<std::uint64_t>(at) < damaged_until && hr != e_fail) {
             ++s.false_starts;
         } else {
@@ -377,7 +380,8 @@ int run_info(const args& a) {
     print(path, file_size, s, hr, ended_at);
     if (std::fflush(stdout) != 0) return fail("info", exit_io, "cannot write the output");
     if (hr != HY_E_ENDOFDATA)
-        return fail("info", exit_io, "reading %s failed: %s", path.c_str(), code_text(hr).c_str());
+        return fail("info", exit_io, "reading %s failed: %s", path.c_str(),
+                    failure_text(hr, stream.last_error()).c_str());
     return exit_ok;
 }
 

@@ -289,8 +289,9 @@ int run_deploy(const args& a) {
     if (const std::string why = parse("deploy", a, o); !why.empty())
         return fail("deploy", exit_usage, "%s (see hyd deploy --help)", why.c_str());
     // Every file is checked before the instrument is touched.
-    file_stream commands;
-    if (!o.commands.empty() && !commands.open(o.commands, file_stream::mode::read))
+    file_reader commands;
+    bool have_commands = false;
+    if (!o.commands.empty() && !(have_commands = commands.open(o.commands)))
         return fail("deploy", exit_io, "cannot read %s: %s", o.commands.c_str(),
                     std::strerror(errno));
     int out = -1;
@@ -306,8 +307,8 @@ int run_deploy(const args& a) {
         cancel_pipe cancel;
         cancel_on_signals(cancel);
         terminal_log log;
-        const hresult hr = device::initialize(
-            *port, o.automatic, commands.is_open() ? &commands : nullptr, &log, &cancel);
+        const hresult hr = device::initialize(*port, o.automatic,
+                                              have_commands ? &commands : nullptr, &log, &cancel);
         std::printf("\n");
         if (failed(hr))
             fail("deploy", exit_io, "%s", dialogue_failure(hr).c_str());

@@ -6,8 +6,8 @@
 #include "cli.h"
 
 #include "common/file_stream.h"
+#include "ensemble/ensemble_builder.h"
 #include "ensemble/ensemble_format.h"
-#include "support/ensemble_builder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -276,17 +276,19 @@ int run_synth(const args& a) {
         return fail("synth", exit_usage, "--big-numbers and --first-number exclude each other");
     if (big_numbers) o.first_number = 65500;
 
-    file_stream stream;
-    if (!stream.open(out, file_stream::mode::write))
+    file_writer stream;
+    if (!stream.open(out))
         return fail("synth", exit_io, "cannot create %s: %s", out.c_str(), std::strerror(errno));
     noise_source rng(o.seed);
     for (std::int64_t i = 0; i < o.ensembles; ++i) {
         const build::bytes r = make_ensemble(o, i, rng);
         std::uint32_t done = 0;
         if (failed(stream.write(r.data(), static_cast<std::uint32_t>(r.size()), &done)))
-            return fail("synth", exit_io, "cannot write %s: %s", out.c_str(), std::strerror(errno));
+            return fail("synth", exit_io, "cannot write %s: %s", out.c_str(),
+                        std::strerror(stream.last_error()));
     }
-    stream.close();
+    if (!stream.close())
+        return fail("synth", exit_io, "cannot write %s: %s", out.c_str(), std::strerror(errno));
     return exit_ok;
 }
 

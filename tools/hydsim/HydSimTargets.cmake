@@ -1,11 +1,11 @@
 # The simulator and the preload library, Linux host programs. Included by tools/hydsim in the
 # native build and by the host project (tools/hydsim/host) that the Windows build runs.
-# Needs the target hyd_builder.
+# Needs the target hyd_ensemble (the ensemble builder).
 add_executable(hydsim
     ${CMAKE_CURRENT_LIST_DIR}/main.cpp
     ${CMAKE_CURRENT_LIST_DIR}/simulator.cpp
     ${CMAKE_CURRENT_LIST_DIR}/sim_text.cpp)
-target_link_libraries(hydsim PRIVATE hyd_builder)
+target_link_libraries(hydsim PRIVATE hyd_ensemble)
 
 # Loaded ahead of everything in programs that are not built with sanitizers (wine, scripts), so it
 # carries none itself.

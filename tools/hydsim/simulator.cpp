@@ -1,7 +1,7 @@
 #include "simulator.h"
 
+#include "ensemble/ensemble_builder.h"
 #include "sim_text.h"
-#include "support/ensemble_builder.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,4 +1,4 @@
-#include "support/ensemble_builder.h"
+#include "ensemble/ensemble_builder.h"
 
 #include "ensemble/ensemble_format.h"
 

@@ -1,4 +1,4 @@
-#include "datasource/string_table.h"
+#include "common/string_table.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -10,7 +10,7 @@ namespace {
 
 constexpr string_entry entries[] = {
 #define HYD_STRING(id, text) {id, text},
-#include "datasource/strings.inc"
+#include "common/strings.inc"
 #undef HYD_STRING
 };
 

@@ -1,9 +1,10 @@
 // Start-up and shut-down of Hyd.dll, its class table and the four exports (ordinals in hyd.def).
-#include "server/module_win.h"
+#include "server/dll_win.h"
 
+#include "common/com_boundary_win.h"
+#include "common/win_raii_win.h"
 #include "datasource/divororazivo_win.h"
 #include "server/class_factory_win.h"
-#include "server/com_boundary_win.h"
 #include "server/registrar_win.h"
 
 #include <comcat.h>
@@ -16,8 +17,6 @@ namespace {
 
 constexpr UINT registry_script_divororazivo = 105;
 
-HINSTANCE g_instance = nullptr;
-LONG g_locks = 0;
 SRWLOCK g_factory_lock = SRWLOCK_INIT;
 
 HRESULT update_divororazivo_registry(bool do_register) {
@@ -32,9 +31,9 @@ class_row g_classes[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr},
 };
 
-HRESULT create_category_manager(ICatRegister** manager) {
+HRESULT create_category_manager(com_ptr<ICatRegister>& manager) {
     return CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
-                            IID_ICatRegister, reinterpret_cast<void**>(manager));
+                            IID_ICatRegister, manager.put_void());
 }
 
 // Removes categories from a class. Wine's category manager fails when the class has no
@@ -46,39 +45,16 @@ HRESULT unregister_categories(ICatRegister* manager, REFCLSID clsid, CATID categ
     wchar_t text[40] = {};
     StringFromGUID2(clsid, text, 40);
     const std::wstring path = std::wstring(L"CLSID\\") + text + L"\\Implemented Categories";
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    unique_hkey key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return S_OK;
-    RegCloseKey(key);
     return hr;
 }
 
 } // namespace
 
-HINSTANCE module_instance() {
-    if (g_instance == nullptr) {
-        // Linked into a program rather than loaded as the DLL: use whatever module holds us.
-        HMODULE self = nullptr;
-        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<LPCSTR>(&module_instance), &self);
-        return self;
-    }
-    return g_instance;
-}
-
 class_row* module_class_table() {
     return g_classes;
-}
-
-void module_lock() {
-    InterlockedIncrement(&g_locks);
-}
-void module_unlock() {
-    InterlockedDecrement(&g_locks);
-}
-LONG module_lock_count() {
-    return InterlockedCompareExchange(&g_locks, 0, 0);
 }
 
 void module_enter() {
@@ -89,8 +65,7 @@ void module_leave() {
 }
 
 bool module_start(HINSTANCE instance) {
-    g_instance = instance;
-    g_locks = 0;
+    set_module_instance(instance);
     for (class_row* row = g_classes; row->clsid != nullptr; ++row) row->start_stop(true);
     return true;
 }
@@ -160,31 +135,26 @@ STDAPI DllRegisterServer() {
         for (class_row* row = g_classes; row->clsid != nullptr; ++row) row->update_registry(true);
         register_type_library();
 
-        ICatRegister* manager = nullptr;
-        HRESULT hr = create_category_manager(&manager);
-        if (FAILED(hr)) return hr;
+        com_ptr<ICatRegister> manager;
+        if (const HRESULT hr = create_category_manager(manager); FAILED(hr)) return hr;
         CATID implemented = CATID_HydCategoryA;
-        hr = manager->RegisterClassImplCategories(CLSID_DiVORorazivo, 1, &implemented);
-        manager->Release();
-        return hr;
+        return manager->RegisterClassImplCategories(CLSID_DiVORorazivo, 1, &implemented);
     });
 }
 
 STDAPI DllUnregisterServer() {
     return com_call([&]() -> HRESULT {
-        ICatRegister* manager = nullptr;
-        HRESULT hr = create_category_manager(&manager);
+        com_ptr<ICatRegister> manager;
+        HRESULT hr = create_category_manager(manager);
         if (FAILED(hr)) return hr;
-        hr = unregister_categories(manager, CLSID_DiVORorazivo, CATID_HydCategoryA);
-        if (SUCCEEDED(hr)) hr = unregister_categories(manager, CLSID_HyRefVel, CATID_HydCategoryB);
-        if (SUCCEEDED(hr)) hr = unregister_categories(manager, CLSID_HyBotCut, CATID_HydCategoryB);
-        if (FAILED(hr)) {
-            manager->Release();
-            return hr;
-        }
+        hr = unregister_categories(manager.get(), CLSID_DiVORorazivo, CATID_HydCategoryA);
+        if (SUCCEEDED(hr))
+            hr = unregister_categories(manager.get(), CLSID_HyRefVel, CATID_HydCategoryB);
+        if (SUCCEEDED(hr))
+            hr = unregister_categories(manager.get(), CLSID_HyBotCut, CATID_HydCategoryB);
+        if (FAILED(hr)) return hr;
         // The type library stays registered.
         for (class_row* row = g_classes; row->clsid != nullptr; ++row) row->update_registry(false);
-        manager->Release();
         return S_OK;
     });
 }

@@ -1,4 +1,4 @@
-#include "datasource/istream_adapter_win.h"
+#include "common/istream_adapter_win.h"
 
 namespace hyd {
 

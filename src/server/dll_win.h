@@ -1,6 +1,8 @@
-// The module record of Hyd.dll: its instance handle, the class table, the lock count that decides
-// whether the DLL may unload, and the lock that guards lazy creation of class factories.
+// The class table of Hyd.dll and the lock that guards lazy creation of its class factories; the
+// instance handle and the lock count live in common/module_win.h.
 #pragma once
+
+#include "common/module_win.h"
 
 #include <windows.h>
 
@@ -19,13 +21,7 @@ struct class_row {
     void (*start_stop)(bool starting);
 };
 
-HINSTANCE module_instance();
 class_row* module_class_table();
-
-// Live objects (ensemble objects, property enumerators) and LockServer raise the lock count.
-void module_lock();
-void module_unlock();
-LONG module_lock_count();
 
 // Guards the lazy creation of class factories.
 void module_enter();

@@ -1,0 +1,33 @@
+#include "common/module_win.h"
+
+namespace hyd {
+
+namespace {
+HINSTANCE g_instance = nullptr;
+LONG g_locks = 0;
+} // namespace
+
+HINSTANCE module_instance() {
+    if (g_instance != nullptr) return g_instance;
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&module_instance), &self);
+    return self;
+}
+
+void set_module_instance(HINSTANCE instance) {
+    g_instance = instance;
+}
+
+void module_lock() {
+    InterlockedIncrement(&g_locks);
+}
+void module_unlock() {
+    InterlockedDecrement(&g_locks);
+}
+LONG module_lock_count() {
+    return InterlockedCompareExchange(&g_locks, 0, 0);
+}
+
+} // namespace hyd
