@@ -104,6 +104,8 @@ std::unique_ptr<termios_port> termios_port::open(const std::string& path, int ba
         return nullptr;
     }
     std::unique_ptr<termios_port> made(new termios_port(fd));
+    // Opened without waiting for the modem lines; from here on writes block.
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!isatty(fd)) {
         *why = "not a serial port (not a terminal device)";
         return nullptr;
@@ -142,21 +144,13 @@ bool termios_port::purge_received() {
 }
 
 bool termios_port::write(const std::uint8_t* data, std::uint32_t count, std::uint32_t* done) {
+    // The descriptor blocks on writes: without flow control the line takes the bytes at its rate.
     *done = 0;
-    const auto deadline = steady::now() + std::chrono::milliseconds(write_timeout_ms_);
     while (*done < count) {
         const ssize_t n = ::write(fd_, data + *done, count - *done);
-        if (n > 0) {
-            *done += static_cast<std::uint32_t>(n);
-            continue;
-        }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return false;
-        pollfd out{fd_, POLLOUT, 0};
-        const int r = poll(&out, 1, left_ms(true, deadline));
-        if (r == 0) return true; // the write time-out: a short count
-        if (r < 0 && errno != EINTR) return false;
-        if (out.revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
+        if (n <= 0) return false;
+        *done += static_cast<std::uint32_t>(n);
     }
     return true;
 }
@@ -181,9 +175,8 @@ bool termios_port::fill(cancel_ref cancel, int timeout_ms) {
             end_ = static_cast<std::size_t>(n);
             return true;
         }
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-        // End of file or EIO: the other side hung up.
-        throw_platform(n == 0 ? EIO : static_cast<std::uint32_t>(errno));
+        if (n < 0 && errno == EINTR) continue;
+        throw_platform(EIO); // readable but empty, or failing: the line hung up
     }
 }
 
@@ -211,9 +204,7 @@ hresult termios_port::send_break(cancel_ref cancel) {
     if (break_type_ != 0) {
         static constexpr std::uint8_t break_string[] = {'=', '=', '=', '=', '=', '=', '='};
         std::uint32_t done = 0;
-        if (!write(break_string, sizeof break_string, &done) || done < sizeof break_string)
-            return e_fail;
-        return s_ok;
+        return write(break_string, sizeof break_string, &done) ? s_ok : e_fail;
     }
     if (ioctl(fd_, TIOCSBRK) != 0) return hresult_from_win32(static_cast<std::uint32_t>(errno));
     hresult hr = s_ok;

@@ -66,7 +66,6 @@ class termios_port final : public port {
     int fd_;
     long break_type_ = 0;
     int read_timeout_ms_ = 4000;
-    int write_timeout_ms_ = 500;
     std::uint8_t buffer_[4096];
     std::size_t begin_ = 0;
     std::size_t end_ = 0;

@@ -60,11 +60,12 @@ struct rig {
         if (!port) throw std::runtime_error(why);
         port->set_read_timeout_ms(300);
     }
-    // Host to instrument: the bytes, "<break>" for each line break.
+    // Host to instrument: the bytes, "<break>" for each line break held 400 ms.
     std::string wire() {
         std::string out;
         for (const auto& e : sim.events()) {
-            if (e.kind == "break_on") out += "<break>";
+            if (e.kind == "break_off")
+                out += std::stoi(e.detail) >= 380 ? "<break>" : "<short break>";
             for (std::size_t i = 0; e.kind == "rx" && i + 1 < e.detail.size(); i += 2)
                 out += static_cast<char>(std::stoi(e.detail.substr(i, 2), nullptr, 16));
         }
@@ -266,6 +267,12 @@ const scenario scenarios[] = {
     {"no_banner_id", "no_banner_id=1", [](rig& r) { return r.initialize(false, nullptr); },
      HY_E_NOWAKEUP, "<break><break><break>"},
     {"command_timeout", "silence=1", [](rig& r) { return r.run("AB1"); }, HY_E_TIMEOUT, "A"},
+    {"hung_up_line", "",
+     [](rig& r) {
+         r.sim.hangup();
+         return r.run("AB1");
+     },
+     HY_E_IO},
     {"reset_silent", "silence=1", [](rig& r) { return device::reset(*r.port, &r.log, nullptr); },
      HY_E_NOWAKEUP, "<break>"},
     {"close_silent", "silence=1", [](rig& r) { return device::close(*r.port); }, HY_E_NOWAKEUP,
@@ -278,7 +285,7 @@ const scenario scenarios[] = {
          EXPECT_EQ(r.initialize(false, nullptr), HY_E_CANCELLED);
          return device::close(*r.port);
      },
-     s_ok, "<break><break>"},
+     s_ok, "<short break><break>"},
     {"cancel_while_waiting", "silence=1",
      [](rig& r) {
          std::thread host([&] {
