@@ -8,8 +8,7 @@ std::vector<std::vector<std::uint8_t>> make_seeds() {
     const std::string files[] = {
         "; deployment\r\nCF11110\r\nWP00045\r\nTE00:00:05.00\r\nCK\r\n",
         "  ; indented comment\r\n$ skipped\r\n\r\n   \r\ncs\r\nCB411\r\n cs\r\n",
-        "AB\rCD\nEF\r\nlast line",
-        "LF\nonly\n",
+        "AB\rCD\nEF\r\nLF\nonly\nlast line",
         std::string(4095, 'a') + "\r\nB\r\n",
         "\r\n\r\n\r\r\n\n\r",
     };

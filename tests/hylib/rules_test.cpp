@@ -91,17 +91,36 @@ TEST(interpreter, cf_template_keeps_unmasked_digits) {
     EXPECT_EQ(cf_template(0x11, 0x11), "1XXX1");
 }
 
-TEST(commands, mode_needs_a_reply) {
+// A break command whose banner is set by hand.
+struct judged_break : CHyBrkCmd {
+    judged_break(const std::string& reply, CCmdInterpreter* rules) : CHyBrkCmd(rules, 1) {
+        m_reply = reply;
+    }
+};
+
+TEST(commands, mode_follows_the_first_reply_byte_or_the_banner_s_last) {
     CSNCmdInterpreter rules;
-    CHyCmd plain("AB", &rules);
-    CHyBrkCmd wake(&rules, 1);
-    long mode = 7;
-    EXPECT_EQ(plain.GetMode(&mode), e_fail);
-    EXPECT_EQ(wake.GetMode(&mode), e_fail);
-    EXPECT_EQ(mode, 7);
-    EXPECT_STREQ(wake.GetCommand(), "N/A");
-    EXPECT_TRUE(wake.IsBreak());
-    EXPECT_FALSE(plain.IsBreak());
+    const struct {
+        std::string reply;
+        hresult result;
+        long plain, wake; // the mode after a plain command and after a break
+    } cases[] = {{"", e_fail, 7, 7},
+                 {"\x06\r\nOK", s_ok, 1, 0},
+                 {"\x15"
+                  "ERR",
+                  s_ok, 1, 0},
+                 {"HY I\x06", s_ok, 0, 1},
+                 {"HY I\x15", s_ok, 0, 1},
+                 {"CS", s_ok, 0, 0}};
+    for (const auto& c : cases) {
+        judged plain("AB", c.reply, &rules);
+        judged_break wake(c.reply, &rules);
+        long mode = 7, after_wake = 7;
+        EXPECT_EQ(plain.GetMode(&mode), c.result);
+        EXPECT_EQ(wake.GetMode(&after_wake), c.result);
+        EXPECT_EQ(mode, c.plain) << c.reply;
+        EXPECT_EQ(after_wake, c.wake) << c.reply;
+    }
 }
 
 struct file_case {

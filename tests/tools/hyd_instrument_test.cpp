@@ -1,7 +1,7 @@
 // hyd deploy, stop and wake as users run them, against the simulated instrument on its pty.
 #include "common/memory_stream.h"
 #include "ensemble/persist.h"
-#include "support/sim_control.h"
+#include "support/sim_wire.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@ struct tool_case {
     int exit_code;
     std::vector<std::string> output; // each in stdout + stderr
     int ensembles = -1;              // at least this many whole ensembles appended to OUT
-    int hang_up_after = 0;           // the line hangs up after this many pings
+    bool hang_up = false;            // the line hangs up after a second
 };
 
 void PrintTo(const tool_case& c, std::ostream* os) {
@@ -57,13 +57,20 @@ const tool_case cases[] = {
      1,
      {"the line hung up", "captured to "},
      2,
-     2},
+     true},
+    {"deploy_only", "", "$HYD deploy PORT", 0, {">CF01110\n>cs\n"}},
     {"stop", "", "$HYD stop PORT", 0, {"the instrument stopped"}},
-    {"wake_silent", "silence=1", "$HYD wake PORT --timeout 100", 1, {"does not answer"}},
+    {"command_in_error",
+     "reject=WP",
+     "$HYD deploy PORT --commands FILE",
+     1,
+     {"\nThe command ended in error.  Continue anyway? [y/N] no (nobody at the terminal",
+      "a command ended in error"}},
     {"deploy_silent", "silence=1", "$HYD deploy PORT --timeout 100", 1, {"does not answer"}},
     {"busy", "", "flock PORT $HYD stop PORT", 1, {"busy: another program"}},
     {"not_a_tty", "", "$HYD wake FILE", 1, {"not a serial port"}},
     {"bad_baud", "", "$HYD wake PORT --baud 14400", 2, {"--baud takes"}},
+    {"other_baud", "", "$HYD wake PORT --baud 1200 --timeout 100", 1, {"does not answer"}},
 };
 
 class hyd_instrument : public ::testing::TestWithParam<tool_case> {};
@@ -71,9 +78,7 @@ class hyd_instrument : public ::testing::TestWithParam<tool_case> {};
 TEST_P(hyd_instrument, runs_against_the_instrument) {
     const tool_case& c = GetParam();
     sim::control sim;
-    std::istringstream options(c.sim);
-    for (std::string kv; options >> kv;)
-        sim.set(kv.substr(0, kv.find('=')), kv.substr(kv.find('=') + 1));
+    test::set_options(sim, c.sim);
     char dir_name[] = "/tmp/hyd-instrument.XXXXXX";
     const std::string dir = mkdtemp(dir_name);
     const std::string file = dir + "/commands.txt", out = dir + "/out.sne";
@@ -87,19 +92,14 @@ TEST_P(hyd_instrument, runs_against_the_instrument) {
         for (std::size_t at; (at = script.find(word)) != std::string::npos;)
             script.replace(at, word.size(), value);
 
-    std::thread hang_up;
-    if (c.hang_up_after)
-        hang_up = std::thread([&] {
-            sim::control other;
-            while (!other.wait("ping", 5000, 0) ||
-                   std::stoi(other.state()["ensembles"]) < c.hang_up_after)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            other.hangup();
-        });
+    std::thread hang_up([&] {
+        if (!c.hang_up) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+        sim.hangup();
+    });
     const int status = std::system(
         ("HYD=" HYD_TOOL "; (" + script + ") >" + dir + "/log 2>&1 </dev/null").c_str());
-    if (hang_up.joinable()) hang_up.join();
+    hang_up.join();
     const std::string log = slurp(dir + "/log");
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.exit_code) << log;
     for (const std::string& part : c.output)

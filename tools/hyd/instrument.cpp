@@ -85,12 +85,14 @@ class terminal_log final : public log_window {
         const std::size_t cut = question.rfind("\r\n");
         const std::string text = cut == std::string::npos ? question : question.substr(cut + 2);
         std::printf("\n%s [y/N] ", text.c_str());
+        if (!isatty(STDIN_FILENO)) {
+            std::printf("no (nobody at the terminal to answer)\n");
+            std::fflush(stdout);
+            return false;
+        }
         std::fflush(stdout);
         char answer[16] = {};
-        const bool yes = isatty(STDIN_FILENO) && std::fgets(answer, sizeof answer, stdin) &&
-                         (answer[0] == 'y' || answer[0] == 'Y');
-        if (!isatty(STDIN_FILENO)) std::printf("no (nobody at the terminal to answer)\n");
-        return yes;
+        return std::fgets(answer, sizeof answer, stdin) && (answer[0] == 'y' || answer[0] == 'Y');
     }
 };
 
