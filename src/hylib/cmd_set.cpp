@@ -21,7 +21,7 @@ void CHyCmdSet::add_line(std::string line) {
     if (line.empty()) return;
     const std::size_t first = line.find_first_not_of(' ');
     if (first != std::string::npos && (line[first] == ';' || line[first] == '$')) return;
-    m_commands.push_back(std::make_unique<CHyCmd>(line.c_str(), m_interpreter));
+    m_commands.push_back(std::make_unique<CHyCmd>(std::move(line), m_interpreter));
 }
 
 hresult CHyCmdSet::LoadFile(byte_stream& file) {

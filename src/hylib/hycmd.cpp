@@ -41,6 +41,9 @@ void ReadByte(port* p, unsigned char* pByte, cancel_ref hEvent) {
 CHyCmd::CHyCmd(const char* text, CCmdInterpreter* interpreter)
     : m_interpreter(interpreter), m_command(text ? text : "") {}
 
+CHyCmd::CHyCmd(std::string text, CCmdInterpreter* interpreter)
+    : m_interpreter(interpreter), m_command(std::move(text)) {}
+
 bool CHyCmd::take(std::uint8_t byte, long mode, log_window* plw) {
     m_reply += static_cast<char>(byte);
     if (plw) plw->NewCommData(reinterpret_cast<const char*>(&byte), 1);

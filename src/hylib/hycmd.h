@@ -21,6 +21,8 @@ inline constexpr long mode_checksum = 1;
 class CHyCmd {
   public:
     CHyCmd(const char* text, CCmdInterpreter* interpreter);
+    // Every byte of text, a NUL included: command-file lines are sent exactly as written.
+    CHyCmd(std::string text, CCmdInterpreter* interpreter);
     virtual ~CHyCmd() = default;
     CHyCmd(const CHyCmd&) = delete;
     CHyCmd& operator=(const CHyCmd&) = delete;
