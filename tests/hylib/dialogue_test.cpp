@@ -210,6 +210,16 @@ const scenario scenarios[] = {
          r.log.bytes.clear();
          return hr;
      }},
+    {"capture_takes_what_the_dialogue_left", "", s_ok, "",
+     [](rig& r) {
+         r.sim.send({'X', 'Y', 'Z'});
+         r.sim.wait("tx", 1000);
+         std::uint8_t rest[8] = {};
+         EXPECT_EQ(r.port->read_byte(nullptr), 'X');
+         EXPECT_EQ(r.port->read_some(rest, sizeof rest, nullptr), 2u);
+         EXPECT_EQ(std::string(rest, rest + 2), "YZ");
+         return s_ok;
+     }},
     {"close_break_string", "", s_ok, "=======",
      [](rig& r) {
          r.port->set_break_type(2);
