@@ -46,26 +46,22 @@ void wait_for_read(CHySerial* port, OVERLAPPED* ov, HANDLE events[2]) {
 
 void ReadByte(CHySerial* port, unsigned char* pByte, HANDLE events[2]) {
     DWORD done = 0;
-    if (!(port->GetOpenFlags() & FILE_FLAG_OVERLAPPED)) {
-        if (!port->ReadFile(pByte, 1, &done, nullptr)) throw_last_error();
+    OVERLAPPED ov{};
+    ov.hEvent = events[1];
+    if (port->ReadFile(pByte, 1, &done, &ov)) {
+        if (events[0]) {
+            const DWORD w = WaitForSingleObject(events[0], 0);
+            if (w == WAIT_OBJECT_0) throw_module(HY_E_CANCELLED);
+            if (w == WAIT_FAILED) throw_last_error();
+        }
     } else {
-        OVERLAPPED ov{};
-        ov.hEvent = events[1];
-        if (port->ReadFile(pByte, 1, &done, &ov)) {
-            if (events[0]) {
-                const DWORD w = WaitForSingleObject(events[0], 0);
-                if (w == WAIT_OBJECT_0) throw_module(HY_E_CANCELLED);
-                if (w == WAIT_FAILED) throw_last_error();
-            }
-        } else {
-            if (GetLastError() != ERROR_IO_PENDING) throw_last_error();
-            wait_for_read(port, &ov, events);
-            if (!port->GetOverlappedResult(&ov, &done, TRUE)) {
-                // Wine ends a read at the port's total time-out with ERROR_TIMEOUT where Windows
-                // completes it with 0 bytes: both are a time-out.
-                if (GetLastError() != ERROR_TIMEOUT) throw_last_error();
-                done = 0;
-            }
+        if (GetLastError() != ERROR_IO_PENDING) throw_last_error();
+        wait_for_read(port, &ov, events);
+        if (!port->GetOverlappedResult(&ov, &done, TRUE)) {
+            // Wine ends a read at the port's total time-out with ERROR_TIMEOUT where Windows
+            // completes it with 0 bytes: both are a time-out.
+            if (GetLastError() != ERROR_TIMEOUT) throw_last_error();
+            done = 0;
         }
     }
     if (done != 1) throw_module(HY_E_TIMEOUT);

@@ -9,10 +9,11 @@
 
 namespace hyd {
 
-// One byte: events[0] is the host's cancel event or null, events[1] the completion event of the
-// overlapped read. Throws HY_E_CANCELLED or HY_E_TIMEOUT as a long, a Win32 failure as an int, and
-// CHyException when the port's time-outs cannot be read. A read still pending when it gives up is
-// withdrawn before it returns.
+// One byte by an overlapped read (every port of the dialogue is opened overlapped): events[0] is
+// the host's cancel event or null, events[1] the completion event of the read. Throws
+// HY_E_CANCELLED or HY_E_TIMEOUT as a long, a Win32 failure as an int, and CHyException when the
+// port's time-outs cannot be read. A read still pending when it gives up is withdrawn before it
+// returns.
 void ReadByte(CHySerial* port, unsigned char* pByte, HANDLE events[2]);
 
 class serial_port final : public port {
