@@ -1,5 +1,5 @@
-// The dialogue rules that need no instrument: reply end and success, refused commands, the CF
-// template, command-file lines, and the mode of a command that never ran.
+// The dialogue rules that need no instrument: reply end and success, the mode a reply leaves, and
+// command-file lines.
 #include "hylib/cmd_set.h"
 #include "hylib/interpreter.h"
 #include "support/fault_stream.h"
@@ -70,25 +70,6 @@ TEST(interpreter, reply_is_ok_with_the_echo_and_without_err) {
         judged command(c.command, c.reply, &rules);
         EXPECT_EQ(rules.IsReplyOk(&command, mode_text), c.ok) << c.command << " / " << c.reply;
     }
-}
-
-TEST(interpreter, cs_and_cb_are_refused_in_files) {
-    CSNCmdInterpreter rules;
-    for (const char* text : {"cs", "CS", "cB411", "Cs0"}) {
-        CHyCmd c(text, &rules);
-        EXPECT_FALSE(rules.IsAllowed(&c)) << text;
-    }
-    for (const char* text : {" cs", "c", "", "CF11111", "CZ"}) {
-        CHyCmd c(text, &rules);
-        EXPECT_TRUE(rules.IsAllowed(&c)) << text;
-    }
-}
-
-TEST(interpreter, cf_template_keeps_unmasked_digits) {
-    EXPECT_EQ(cf_template(0x0E, 0x1E), "0111X");
-    EXPECT_EQ(cf_template(0x1E, 0x1E), "1111X");
-    EXPECT_EQ(cf_template(0x1F, 0), "XXXXX");
-    EXPECT_EQ(cf_template(0x11, 0x11), "1XXX1");
 }
 
 // A break command whose banner is set by hand.
