@@ -8,6 +8,7 @@
 #include "common/win_raii_win.h"
 #include "datasource/item_strings.h"
 #include "ensemble/item_values.h"
+#include "hylib/device_control_win.h"
 
 #include <new>
 #include <string>
@@ -211,20 +212,26 @@ STDMETHODIMP DiVORorazivo::GetSizeMax(ULARGE_INTEGER* pcbSize) {
     });
 }
 
-// Instrument control arrives with the serial dialogue; until then these faces answer E_NOTIMPL.
+// Device control: the dialogue lives in hylib; the object keeps no state for it.
 
-STDMETHODIMP DiVORorazivo::Initialize(long, BSTR, HANDLE, IHyLogWnd*, HANDLE, long) {
-    return E_NOTIMPL;
+STDMETHODIMP DiVORorazivo::Initialize(long bAuto, BSTR bstPath, HANDLE hComm, IHyLogWnd* plw,
+                                      HANDLE hEvent, long iBreakType) {
+    return hyd::device_initialize(bAuto, bstPath, hComm, plw, hEvent, iBreakType);
 }
-STDMETHODIMP DiVORorazivo::Next(HANDLE, IHyLogWnd*, HANDLE, long) {
-    return E_NOTIMPL;
+STDMETHODIMP DiVORorazivo::Next(HANDLE hComm, IHyLogWnd* plw, HANDLE hEvent, long iBreakType) {
+    return hyd::device_next(hComm, plw, hEvent, iBreakType);
 }
-STDMETHODIMP DiVORorazivo::Reset(long, BSTR, HANDLE, IHyLogWnd*, HANDLE, long) {
-    return E_NOTIMPL;
+// bAuto and bstPath are not used: a reset only restarts pinging.
+STDMETHODIMP DiVORorazivo::Reset(long, BSTR, HANDLE hComm, IHyLogWnd* plw, HANDLE hEvent,
+                                 long iBreakType) {
+    return hyd::device_reset(hComm, plw, hEvent, iBreakType);
 }
-STDMETHODIMP DiVORorazivo::Close(HANDLE, long) {
-    return E_NOTIMPL;
+STDMETHODIMP DiVORorazivo::Close(HANDLE hComm, long iBreakType) {
+    return hyd::device_close(hComm, iBreakType);
 }
+
+// The connection search arrives with its own change; until then these members answer E_NOTIMPL.
+
 STDMETHODIMP DiVORorazivo::GetBaudRates(DWORD*, long, long*) {
     return E_NOTIMPL;
 }

@@ -229,13 +229,6 @@ TEST_F(ObjectTest, MembersOfLaterWorkAnswerNotImplemented) {
     EXPECT_EQ(source->GetDimensions(7701, index_all, &size), E_NOTIMPL);
     EXPECT_EQ(source->GetMaxExtent(7701, index_all, nullptr, &size), E_NOTIMPL);
 
-    com_ptr<IHyDeviceControl> device;
-    ASSERT_EQ(source->QueryInterface(IID_IHyDeviceControl, device.put_void()), S_OK);
-    EXPECT_EQ(device->Initialize(0, nullptr, nullptr, nullptr, nullptr, 0), E_NOTIMPL);
-    EXPECT_EQ(device->Next(nullptr, nullptr, nullptr, 0), E_NOTIMPL);
-    EXPECT_EQ(device->Reset(0, nullptr, nullptr, nullptr, nullptr, 0), E_NOTIMPL);
-    EXPECT_EQ(device->Close(nullptr, 0), E_NOTIMPL);
-
     com_ptr<IHyCommSetup> setup;
     ASSERT_EQ(source->QueryInterface(IID_IHyCommSetup, setup.put_void()), S_OK);
     DWORD rates[9] = {};

@@ -1,4 +1,4 @@
-// hyd: reads, inspects and generates ensemble files.
+// hyd: reads, inspects and generates ensemble files, and drives the instrument from Linux.
 #include "cli.h"
 
 #include <cstring>
@@ -11,6 +11,10 @@ constexpr const char* usage =
     "  hyd dump FILE             every Load of FILE as JSON Lines, with all item values\n"
     "  hyd info FILE             summary: ensembles, rejects, data types, firmware, spans\n"
     "  hyd synth OUT [options]   write a synthetic deployment\n"
+    "  hyd deploy PORT [options] prepare the instrument on a serial port and start it pinging,\n"
+    "                            optionally recording what it sends (Linux)\n"
+    "  hyd stop PORT             break in: the instrument stops pinging (Linux)\n"
+    "  hyd wake PORT             tell whether the instrument answers (Linux)\n"
     "\n"
     "hyd COMMAND --help tells more.\n";
 
@@ -19,7 +23,9 @@ constexpr const char* usage =
 int main(int argc, char** argv) {
     using namespace hyd::tool;
     if (argc < 2) {
-        std::fputs("hyd: expects a COMMAND: dump, info or synth (see hyd --help)\n", stderr);
+        std::fputs(
+            "hyd: expects a COMMAND: dump, info, synth, deploy, stop or wake (see hyd --help)\n",
+            stderr);
         return exit_usage;
     }
     const std::string command = argv[1];
@@ -33,6 +39,16 @@ int main(int argc, char** argv) {
         if (command == "dump") return run_dump(a);
         if (command == "info") return run_info(a);
         if (command == "synth") return run_synth(a);
+        if (command == "deploy" || command == "stop" || command == "wake") {
+#ifdef _WIN32
+            return fail(command.c_str(), exit_usage,
+                        "drives the instrument from Linux only; Windows hosts use Hyd.dll");
+#else
+            return command == "deploy" ? run_deploy(a)
+                   : command == "stop" ? run_stop(a)
+                                       : run_wake(a);
+#endif
+        }
     } catch (const std::exception& e) {
         return fail(command.c_str(), exit_io, "%s", e.what());
     }
