@@ -1,16 +1,15 @@
-// Item values: every catalogue item against a record whose fields all differ, the firmware and
-// family rules at their boundaries, presence rules, profile indexing and profile depths.
+// Item values against a small reference decoder written here from the record format. Generated
+// records put distinct, position-revealing bytes into every field, at firmware versions on both
+// sides of every boundary, with each data type cut at every length and parts missing or doubled;
+// every item is read with GetLong at many indexes and capacities, every profile with GetPoint.
 #include "common/memory_stream.h"
 #include "ensemble/ensemble_builder.h"
-#include "ensemble/ensemble_format.h"
 #include "ensemble/item_values.h"
-#include "ensemble/persist.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <string>
-#include <vector>
+#include <climits>
+#include <sstream>
 
 namespace hyd {
 namespace {
@@ -18,619 +17,379 @@ namespace {
 using build::bytes;
 using values = std::vector<item_value>;
 
-constexpr int cells = 30;
+// The catalogue: item, data type (H header, F fixed leader, V variable leader, B bottom track)
+// with the field's offset, its width (t3: minutes, seconds, hundredths), then: x4 one value per
+// beam, x8 eight values, b<shift>:<bits> a bit field, >=n from firmware V n, <n below it, fam
+// for V 813-899 and 913-999 only. Conversions beyond these are in the decoder.
+constexpr const char* catalogue_text = R"(
+7000 H0 u16  7001 H0 u32  7002 H2 u16  7003 H5 u8  7004 H6 u16  7100 F0 u16  7101 F2 u16
+7102 F4 u16  7103 F4 u16  7104 F4 u16 b3:1  7105 F4 u16  7106 F4 u16 b6:1  7107 F4 u16 b7:1
+7108 F4 u16  7109 F4 u16 b12:4  7110 F6 u8  7111 F7 u8 >=151  7112 F8 u8  7113 F9 u8
+7114 F10 u16  7115 F12 u16  7116 F14 u16  7117 F16 u8  7118 F17 u8  7119 F18 u8 <151
+7120 F18 u8 >=151  7121 F19 u8  7122 F20 u16  7123 F22 t3  7124 F25 u8  7125 F25 u8 b2:1 >=154
+7126 F25 u8 b0:1  7127 F25 u8 b1:1  7128 F26 i16  7129 F28 i16  7130 F30 u8 b6:1
+7131 F30 u8 b5:1  7132 F30 u8 b4:1  7133 F30 u8 b3:1  7134 F30 u8 b2:1  7135 F30 u8 b1:1
+7136 F30 u8 b0:1  7137 F31 u8 b5:1  7138 F31 u8 b4:1  7139 F31 u8 b3:1  7140 F31 u8 b2:1
+7141 F31 u8 b1:1  7142 F31 u8 b0:1  7143 F32 u16 >=151  7144 F34 u16 >=151  7145 F36 u8 >=200
+7146 F37 u8 >=200  7147 F38 u8 >=200  7148 F40 u16 >=214
+7300 V0 u16  7301 V2 u16  7302 V4 u8  7303 V5 u8  7304 V6 u8  7305 V7 u8  7306 V8 u8
+7307 V9 u8  7308 V10 u8  7309 V12 u16  7310 V14 u16  7311 V16 i16  7312 V18 u16  7313 V20 i16
+7314 V22 i16  7315 V24 u16  7316 V26 i16  7317 V28 t3 >=151  7318 V31 u8 >=217
+7319 V32 u8 >=217  7320 V33 u8 >=217  7321 V34 u8 x8 >=277  7322 V42 u32 fam  7323 V48 u32 fam
+7324 V52 u32 fam  7500 B0 u16  7501 B2 u16  7502 B4 u16  7503 B6 u8  7504 B7 u8
+7505 B9 u8 >=305  7506 B10 u16  7507 B12 u16  7508 B14 u16  7509 B16 u16 x4  7510 B24 i16 x4
+7511 B32 u8 x4  7512 B36 u8 x4  7513 B40 u8 x4  7514 B44 u16  7515 B46 u16  7516 B48 u16
+7517 B50 i16 x4  7518 B58 u8 x4  7519 B62 u8 x4  7520 B66 u8 x4  7521 B70 u16 >=154  7522 B8 u8
+7523 B72 u8 x4  7524 B76 u8)";
 
-// Every field distinct from its neighbours, so a wrong offset or width shows.
-build::fixed_leader rich_fixed() {
-    build::fixed_leader f;
-    f.firmware_major = 9;
-    f.firmware_minor = 140; // V 940: every versioned field and the family fields exist
-    f.config = 0x5235;
-    f.fake_data = 1;
-    f.code_elements = 7;
-    f.beams = 4;
-    f.cells = cells;
-    f.pings = 60;
-    f.cell_length = 100;
-    f.blank = 88;
-    f.mode = 11;
-    f.min_correlation = 64;
-    f.byte18 = 5;
-    f.min_percent_good = 25;
-    f.max_error_velocity = 2000;
-    f.ping_time = {1, 2, 3};
-    f.coordinates = 0x1F;
-    f.head_alignment = -1234;
-    f.heading_bias = 567;
-    f.sensors_used = 0x5A;
-    f.sensors_available = 0x25;
-    f.first_cell = 50;
-    f.transmit_pulse = 113;
-    f.ref_min_cell = 2;
-    f.ref_max_cell = 9;
-    f.false_target = 51;
-    f.lag = 49;
-    return f;
-}
-
-build::variable_leader rich_variable() {
-    build::variable_leader v;
-    v.ensemble_number = 0x012345;
-    v.year = 26;
-    v.month = 12;
-    v.day = 5;
-    v.hour = 19;
-    v.minute = 8;
-    v.second = 7;
-    v.hundredths = 6;
-    v.bit_result = 0x0102;
-    v.sound_speed = 1501;
-    v.depth = 37;
-    v.heading = 27000;
-    v.pitch = -150;
-    v.roll = 220;
-    v.salinity = 35;
-    v.temperature = -125;
-    v.max_ping_time = {2, 3, 4};
-    v.heading_std = 31;
-    v.pitch_std = 32;
-    v.roll_std = 33;
-    v.adc = {10, 11, 12, 13, 14, 15, 16, 17};
-    v.error_status = 0xDEADBEEF;
-    v.pressure = 123456;
-    v.pressure_variance = 789;
-    return v;
-}
-
-build::bottom_track rich_bottom() {
-    build::bottom_track t;
-    t.pings = 3;
-    t.delay = 4;
-    t.min_correlation = 220;
-    t.min_amplitude = 30;
-    t.min_percent_good = 44;
-    t.mode = 5;
-    t.max_error_velocity = 1000;
-    t.search_pings = 6;
-    t.track_pings = 7;
-    t.range = {2001, 2002, 2003, 2004};
-    t.velocity = {-11, 12, -13, 14};
-    t.correlation = {21, 22, 23, 24};
-    t.amplitude = {31, 32, 33, 34};
-    t.percent_good = {41, 42, 43, 44};
-    t.ref_min = 20;
-    t.ref_near = 80;
-    t.ref_far = 160;
-    t.ref_velocity = {-51, 52, -53, 54};
-    t.ref_correlation = {61, 62, 63, 64};
-    t.ref_intensity = {71, 72, 73, 74};
-    t.ref_percent_good = {81, 82, 83, 84};
-    t.search_depth = 2500;
-    t.rssi = {91, 92, 93, 94};
-    t.gain = 1;
-    return t;
-}
-
-// Value k of the rich record's profiles: distinct per type and signed where the type is.
-std::int32_t profile_value(int type, int k) {
-    const profile_layout& l = profile_layouts()[static_cast<std::size_t>(type)];
-    if (l.value_width == 1) return (k * 7 + type) % 256;
-    if (l.value_width == 2) return (k % 2 ? -1 : 1) * (k * 10 + type);
-    return (k % 2 ? -1 : 1) * (100000 * (type + 1) + k);
-}
-
-struct record_options {
-    build::fixed_leader fixed = rich_fixed();
-    build::variable_leader variable = rich_variable();
-    bool with_fixed = true;
-    bool with_variable = true;
-    bool with_bottom = true;
-    bool with_profiles = true;
+constexpr int family = 1; // `when`: 0 always, n > 1 from V n, -n below V n, family
+struct field {
+    item_value id;
+    int part = 0, offset = 0, width = 0;
+    bool is_signed = false;
+    int count = 1, shift = 0, nbits = 0, when = 0;
 };
 
-bytes make_record(const record_options& o) {
-    build::ensemble_builder b;
-    if (o.with_fixed) b.add(o.fixed);
-    if (o.with_variable) b.add(o.variable);
-    if (o.with_profiles) {
-        int type = 0;
-        for (const profile_layout& l : profile_layouts()) {
-            std::vector<std::int32_t> v(
-                static_cast<std::size_t>(o.fixed.cells * l.values_per_cell));
-            for (std::size_t k = 0; k < v.size(); ++k)
-                v[k] = profile_value(type, static_cast<int>(k));
-            b.profile(l.id, v);
-            ++type;
+const std::vector<field>& catalogue() {
+    static const std::vector<field> fields = [] {
+        std::vector<field> c;
+        std::istringstream in(catalogue_text);
+        for (std::string t; in >> t;) {
+            field& f = std::isdigit(t[0]) ? c.emplace_back(field{std::stoi(t)}) : c.back();
+            if (const auto at = std::string("HFVB").find(t[0]); at != std::string::npos)
+                f.part = static_cast<int>(at), f.offset = std::stoi(t.substr(1));
+            if (t[0] == 'u' || t[0] == 'i' || t[0] == 't')
+                f.width = t == "t3" ? 3 : std::stoi(t.substr(1)) / 8, f.is_signed = t[0] == 'i';
+            if (t[0] == 'x') f.count = std::stoi(t.substr(1));
+            if (t[0] == 'b')
+                f.shift = std::stoi(t.substr(1)), f.nbits = std::stoi(t.substr(t.find(':') + 1));
+            if (t[0] == '>' || t[0] == '<')
+                f.when =
+                    (t[0] == '<' ? -1 : 1) * std::stoi(t.substr(t.find_first_of("0123456789")));
+            if (t == "fam") f.when = family;
         }
+        return c;
+    }();
+    return fields;
+}
+
+// The profile data types in item order: item 7700 + 20 i is the ID word, 7701 + 20 i the values.
+struct layout {
+    std::uint16_t id;
+    int per_cell, width;
+    bool is_signed;
+};
+constexpr layout layouts[] = {
+    {0x0100, 4, 2, true},  {0x0200, 4, 1, false}, {0x0300, 4, 1, false}, {0x0400, 4, 1, false},
+    {0x0500, 4, 1, false}, {0x0A00, 1, 2, true},  {0x0B00, 1, 1, false}, {0x0C00, 1, 1, false},
+    {0x0D00, 1, 1, false}, {0x0E00, 1, 1, false}, {0x0701, 4, 1, false}, {0x0702, 4, 4, true},
+    {0x0703, 4, 4, true},  {0x1301, 1, 1, false}, {0x1302, 1, 4, true},  {0x0207, 1, 4, true}};
+
+// --- generated records -------------------------------------------------------------------------
+
+// A data type of `length` bytes, ID word first, every byte unlike its neighbours.
+bytes data_type(std::uint16_t id, std::size_t length, std::uint32_t salt) {
+    bytes b(length);
+    for (std::uint32_t i = 0; i < length; ++i) {
+        const std::uint32_t x = (salt * 0x9E3779B1u + i * 0x85EBCA77u) * 0x2C1B3C6Du;
+        b[i] = static_cast<std::uint8_t>((x ^ x >> 13) >> 24);
     }
-    if (o.with_bottom) b.add(rich_bottom());
-    return b.build();
+    for (std::size_t i = 0; i < 2 && i < length; ++i) b[i] = static_cast<std::uint8_t>(id >> 8 * i);
+    return b;
 }
 
-CSNPersist& hold(CSNPersist& p, const bytes& record) {
-    memory_stream s(record);
-    EXPECT_TRUE(succeeded(p.Load(s)));
-    return p;
-}
-
-struct read_result {
-    hresult hr;
-    values got;
-    item_value actual;
-};
-
-read_result read(const CSNBasePersist& p, item_value item, item_value index = HY_INDEX_ALL,
-                 item_value max = 8) {
-    values v(static_cast<std::size_t>(max), -777);
-    item_value actual = -1;
-    const hresult hr = get_long(p, item, index, v.data(), max, &actual);
-    if (actual >= 0 && actual <= max) v.resize(static_cast<std::size_t>(actual));
-    return {hr, v, actual};
-}
-
-// --- the catalogue -----------------------------------------------------------------------------
-
-struct ItemCase {
-    item_value item;
-    values expected;
-    item_value index = HY_INDEX_ALL;
-    item_value max = 8;
-};
-
-void PrintTo(const ItemCase& c, std::ostream* os) {
-    *os << c.item << " index " << c.index << " cMax " << c.max;
-}
-
-class Catalogue : public ::testing::TestWithParam<ItemCase> {};
-
-TEST_P(Catalogue, ValueOfTheRichRecord) {
-    static const bytes record = make_record({});
-    CSNPersist p;
-    hold(p, record);
-    const ItemCase& c = GetParam();
-    const read_result r = read(p, c.item, c.index, c.max);
-    EXPECT_EQ(r.hr, s_ok);
-    EXPECT_EQ(r.got, c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Items, Catalogue,
-    ::testing::Values(
-        // Header: 6 header bytes, 19 table entries, the fixed leader (59 bytes) right after the
-        // table.
-        ItemCase{7000, {32639}}, ItemCase{7003, {19}}, ItemCase{7004, {44}, HY_INDEX_ALL, 1},
-        ItemCase{7004, {44, 103}, 0, 2},
-        // Fixed leader.
-        ItemCase{7100, {0}}, ItemCase{7101, {940}}, ItemCase{7102, {0x5235}},
-        ItemCase{7103, {2400}}, ItemCase{7104, {0}}, ItemCase{7105, {4}}, ItemCase{7106, {0}},
-        ItemCase{7107, {0}}, ItemCase{7108, {30}}, ItemCase{7109, {5}}, ItemCase{7110, {1}},
-        ItemCase{7111, {7}}, ItemCase{7112, {4}}, ItemCase{7113, {cells}}, ItemCase{7114, {60}},
-        ItemCase{7115, {100}}, ItemCase{7116, {88}}, ItemCase{7117, {11}}, ItemCase{7118, {64}},
-        ItemCase{7119, {0}}, ItemCase{7120, {5}}, ItemCase{7121, {25}}, ItemCase{7122, {2000}},
-        ItemCase{7123, {6203}}, ItemCase{7124, {3}}, ItemCase{7125, {1}}, ItemCase{7126, {1}},
-        ItemCase{7127, {1}}, ItemCase{7128, {-1234}}, ItemCase{7129, {567}},
-        // sensors used 0x5A = 101 1010, available 0x25 = 10 0101
-        ItemCase{7130, {1}}, ItemCase{7131, {0}}, ItemCase{7132, {1}}, ItemCase{7133, {1}},
-        ItemCase{7134, {0}}, ItemCase{7135, {1}}, ItemCase{7136, {0}}, ItemCase{7137, {1}},
-        ItemCase{7138, {0}}, ItemCase{7139, {0}}, ItemCase{7140, {1}}, ItemCase{7141, {0}},
-        ItemCase{7142, {1}}, ItemCase{7143, {50}}, ItemCase{7144, {113}}, ItemCase{7145, {2}},
-        ItemCase{7146, {9}}, ItemCase{7147, {51}}, ItemCase{7148, {49}},
-        // Variable leader.
-        ItemCase{7300, {0x80}}, ItemCase{7301, {0x012345}}, ItemCase{7302, {26}},
-        ItemCase{7303, {12}}, ItemCase{7304, {5}}, ItemCase{7305, {19}}, ItemCase{7306, {8}},
-        ItemCase{7307, {7}}, ItemCase{7308, {6}}, ItemCase{7309, {0x0102}}, ItemCase{7310, {1501}},
-        ItemCase{7311, {37}}, ItemCase{7312, {27000}}, ItemCase{7313, {-150}},
-        ItemCase{7314, {220}}, ItemCase{7315, {35}}, ItemCase{7316, {-125}},
-        ItemCase{7317, {(2 * 60 + 3) * 100 + 4}}, ItemCase{7318, {31}}, ItemCase{7319, {32}},
-        ItemCase{7320, {33}}, ItemCase{7321, {10, 11, 12, 13, 14, 15, 16, 17}, HY_INDEX_ALL, 8},
-        ItemCase{7321, {10, 11, 12}, 5, 3},
-        ItemCase{7322, {static_cast<item_value>(static_cast<std::int32_t>(0xDEADBEEF))}},
-        ItemCase{7323, {123456}}, ItemCase{7324, {789}},
-        // Bottom track, per-beam items by beam and all together.
-        ItemCase{7500, {0x600}}, ItemCase{7501, {3}}, ItemCase{7502, {4}}, ItemCase{7503, {220}},
-        ItemCase{7504, {30}}, ItemCase{7505, {5}}, ItemCase{7506, {1000}}, ItemCase{7507, {6}},
-        ItemCase{7508, {7}}, ItemCase{7509, {2001, 2002, 2003, 2004}}, ItemCase{7509, {2003}, 2},
-        ItemCase{7510, {-11, 12, -13, 14}}, ItemCase{7510, {-13}, 2},
-        ItemCase{7510, {-11, 12}, HY_INDEX_ALL, 2}, ItemCase{7511, {21, 22, 23, 24}},
-        ItemCase{7511, {24}, 3}, ItemCase{7512, {31, 32, 33, 34}}, ItemCase{7512, {31}, 0},
-        ItemCase{7513, {41, 42, 43, 44}}, ItemCase{7514, {20}}, ItemCase{7515, {80}},
-        ItemCase{7516, {160}}, ItemCase{7517, {-51, 52, -53, 54}}, ItemCase{7517, {52}, 1},
-        ItemCase{7518, {61, 62, 63, 64}}, ItemCase{7519, {71, 72, 73, 74}},
-        ItemCase{7520, {81, 82, 83, 84}}, ItemCase{7521, {2500}}, ItemCase{7522, {44}},
-        ItemCase{7523, {91, 92, 93, 94}}, ItemCase{7523, {93}, 2}, ItemCase{7524, {1}},
-        // Profile IDs, and one cell of a four-beam, a beam-5 and a 32-bit type.
-        ItemCase{7700, {0x0100}}, ItemCase{7720, {0x0200}}, ItemCase{7740, {0x0300}},
-        ItemCase{7760, {0x0400}}, ItemCase{7780, {0x0500}}, ItemCase{7800, {0x0A00}},
-        ItemCase{7820, {0x0B00}}, ItemCase{7840, {0x0C00}}, ItemCase{7860, {0x0D00}},
-        ItemCase{7880, {0x0E00}}, ItemCase{7900, {0x0701}}, ItemCase{7920, {0x0702}},
-        ItemCase{7940, {0x0703}}, ItemCase{7960, {0x1301}}, ItemCase{7980, {0x1302}},
-        ItemCase{8000, {0x0207}},
-        ItemCase{
-            7701,
-            {profile_value(0, 4), profile_value(0, 5), profile_value(0, 6), profile_value(0, 7)},
-            1},
-        ItemCase{7801, {profile_value(5, 3)}, 3},
-        ItemCase{7941, {profile_value(12, 8), profile_value(12, 9)}, 2, 2},
-        ItemCase{8001, {profile_value(15, 29)}, -30}));
-
-TEST(Catalogue, HeaderAddressAndByteCountDescribeTheHeldRecord) {
-    const bytes record = make_record({});
-    CSNPersist p;
-    hold(p, record);
-    std::uint32_t size = 0;
-    const std::uint8_t* held = p.GetBuffer(&size);
-    EXPECT_EQ(read(p, 7001).got, values{static_cast<item_value>(static_cast<std::uint32_t>(
-                                     reinterpret_cast<std::uintptr_t>(held)))});
-    EXPECT_EQ(read(p, 7002).got, values{static_cast<item_value>(size - 2)});
-}
-
-TEST(Catalogue, EveryListedItemAnswersAndNothingElseDoes) {
-    const bytes record = make_record({});
-    CSNPersist p;
-    hold(p, record);
-    std::vector<bool> listed(12000, false);
-    for (item_value id : long_items()) {
-        listed[static_cast<std::size_t>(id)] = true;
-        EXPECT_TRUE(succeeded(read(p, id, 0).hr)) << id;
-    }
-    EXPECT_EQ(long_items().size(), 5u + 49u + 25u + 25u + 32u);
-    for (item_value id = 6990; id < 11010; ++id) {
-        if (listed[static_cast<std::size_t>(id)]) continue;
-        const read_result r = read(p, id, 0);
-        EXPECT_EQ(r.hr, e_invalidarg) << id;
-        EXPECT_EQ(r.actual, 1) << id;
-    }
-}
-
-// --- firmware version rules --------------------------------------------------------------------
-
-struct VersionCase {
-    std::uint8_t major, minor;
-    item_value item;
-    item_value expected;
-};
-
-void PrintTo(const VersionCase& c, std::ostream* os) {
-    *os << "firmware " << int(c.major) << "." << int(c.minor) << " item " << c.item;
-}
-
-class FirmwareRule : public ::testing::TestWithParam<VersionCase> {};
-
-TEST_P(FirmwareRule, FieldExistsFromItsVersion) {
-    const VersionCase& c = GetParam();
-    record_options o;
-    o.fixed.firmware_major = c.major;
-    o.fixed.firmware_minor = c.minor;
-    CSNPersist p;
-    hold(p, make_record(o));
-    const read_result r = read(p, c.item, HY_INDEX_ALL, 1);
-    EXPECT_EQ(r.hr, s_ok);
-    EXPECT_EQ(r.got, values{c.expected});
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Boundaries, FirmwareRule,
-    ::testing::Values(
-        VersionCase{1, 60, 7101, 160}, VersionCase{1, 160, 7101, 160}, VersionCase{1, 50, 7111, 0},
-        VersionCase{1, 51, 7111, 7}, VersionCase{1, 50, 7119, 5}, VersionCase{1, 51, 7119, 0},
-        VersionCase{1, 50, 7120, 0}, VersionCase{1, 51, 7120, 5},
-        VersionCase{1, 53, 7124, (0x1F >> 2) & 3}, VersionCase{1, 54, 7124, (0x1F >> 3) & 3},
-        VersionCase{1, 53, 7125, 0}, VersionCase{1, 54, 7125, 1}, VersionCase{1, 50, 7143, 0},
-        VersionCase{1, 51, 7143, 50}, VersionCase{1, 50, 7144, 0}, VersionCase{1, 51, 7144, 113},
-        VersionCase{1, 99, 7145, 0}, VersionCase{2, 0, 7145, 2}, VersionCase{1, 99, 7146, 0},
-        VersionCase{2, 0, 7146, 9}, VersionCase{1, 99, 7147, 0}, VersionCase{2, 0, 7147, 51},
-        VersionCase{2, 13, 7148, 0}, VersionCase{2, 14, 7148, 49}, VersionCase{1, 50, 7317, 0},
-        VersionCase{1, 51, 7317, 12304}, VersionCase{2, 16, 7318, 0}, VersionCase{2, 17, 7318, 31},
-        VersionCase{2, 16, 7320, 0}, VersionCase{2, 17, 7320, 33}, VersionCase{2, 76, 7301, 0x2345},
-        VersionCase{2, 77, 7301, 0x012345}, VersionCase{2, 76, 7321, 0},
-        VersionCase{2, 77, 7321, 10}, VersionCase{1, 53, 7521, 0}, VersionCase{1, 54, 7521, 2500},
-        VersionCase{3, 4, 7505, 0}, VersionCase{3, 5, 7505, 5},
-        // The family rule: 813-899 and 913-999 only.
-        VersionCase{8, 12, 7322, 0}, VersionCase{8, 13, 7323, 123456},
-        VersionCase{8, 99, 7324, 789}, VersionCase{9, 12, 7323, 0},
-        VersionCase{9, 13, 7323, 123456}, VersionCase{9, 99, 7323, 123456},
-        VersionCase{10, 0, 7323, 0}, VersionCase{10, 13, 7324, 0}));
-
-TEST(FirmwareRule, AdcBelowItsVersionWritesZerosUpToCMax) {
-    record_options o;
-    o.fixed.firmware_major = 2;
-    o.fixed.firmware_minor = 76;
-    CSNPersist p;
-    hold(p, make_record(o));
-    const read_result r = read(p, 7321, HY_INDEX_ALL, 3);
-    EXPECT_EQ(r.hr, s_ok);
-    EXPECT_EQ(r.got, (values{0, 0, 0}));
-}
-
-struct ConfigCase {
-    std::uint16_t config;
-    item_value item;
-    item_value expected;
-};
-
-class ConfigWord : public ::testing::TestWithParam<ConfigCase> {};
-
-TEST_P(ConfigWord, Conversion) {
-    const ConfigCase& c = GetParam();
-    record_options o;
-    o.fixed.config = c.config;
-    CSNPersist p;
-    hold(p, make_record(o));
-    EXPECT_EQ(read(p, c.item).got, values{c.expected}) << std::hex << c.config;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Bits, ConfigWord,
-    ::testing::Values(ConfigCase{0x0000, 7103, 75}, ConfigCase{0x0004, 7103, 1200},
-                      ConfigCase{0x0007, 7103, 9600}, ConfigCase{0x0008, 7104, 1},
-                      ConfigCase{0x0000, 7105, 1}, ConfigCase{0x0020, 7105, 3},
-                      ConfigCase{0x0040, 7106, 1}, ConfigCase{0x0080, 7107, 1},
-                      ConfigCase{0x0000, 7108, 15}, ConfigCase{0x0100, 7108, 20},
-                      ConfigCase{0x0200, 7108, 30}, ConfigCase{0x0300, 7108, 30},
-                      ConfigCase{0xF000, 7109, 15}, ConfigCase{0x0C00, 7109, 0}));
-
-// --- presence and argument rules ---------------------------------------------------------------
-
-struct PresenceCase {
+struct model {
     std::string name;
-    record_options options;
-    item_value item;
-    item_value index;
-    hresult hr;
-    item_value actual;
-    values got;
+    std::vector<bytes> types; // in record order
+    int claimed = -1;         // a number of data types to claim instead of the true one
 };
 
-void PrintTo(const PresenceCase& c, std::ostream* os) {
-    *os << c.name;
+// Leaders of the given lengths (0: absent) and every profile for `cells` cells.
+model make(std::string name, std::uint32_t salt, int version, std::size_t fl = 59,
+           std::size_t vl = 65, std::size_t bt = 81, int cells = 5, bool minor_over_100 = false) {
+    model m{std::move(name), {}};
+    if (fl) m.types.push_back(data_type(0x0000, fl, salt));
+    const int set[][2] = {
+        {2, version / 100}, {3, version % 100 + (minor_over_100 ? 100 : 0)}, {9, cells}};
+    for (const auto& [at, v] : set)
+        if (fl > static_cast<std::size_t>(at)) m.types[0][at] = static_cast<std::uint8_t>(v);
+    if (vl) m.types.push_back(data_type(0x0080, vl, salt + 1));
+    for (const layout& l : layouts)
+        m.types.push_back(data_type(l.id, 2 + cells * l.per_cell * l.width, salt + l.id));
+    if (bt) m.types.push_back(data_type(0x0600, bt, salt + 3));
+    return m;
 }
 
-class Presence : public ::testing::TestWithParam<PresenceCase> {};
-
-TEST_P(Presence, ResultCountAndValues) {
-    const PresenceCase& c = GetParam();
-    CSNPersist p;
-    hold(p, make_record(c.options));
-    const read_result r = read(p, c.item, c.index, 3);
-    EXPECT_EQ(r.hr, c.hr);
-    EXPECT_EQ(r.actual, c.actual);
-    EXPECT_EQ(r.got, c.got);
+bytes record_of(const model& m) {
+    build::ensemble_builder b;
+    for (const bytes& t : m.types) b.add(t);
+    bytes r = b.build();
+    if (m.claimed >= 0) r[5] = static_cast<std::uint8_t>(m.claimed), build::fix_checksum(r);
+    return r;
 }
 
-record_options without(bool record_options::*member) {
-    record_options o;
-    o.*member = false;
-    return o;
-}
+// --- the reference decoder ---------------------------------------------------------------------
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, Presence,
-    ::testing::Values(
-        PresenceCase{"NoBottomTrackZerosForBottomItems",
-                     without(&record_options::with_bottom),
-                     7501,
-                     0,
-                     s_false,
-                     3,
-                     {0, 0, 0}},
-        PresenceCase{"NoBottomTrackLeadersStillRead",
-                     without(&record_options::with_bottom),
-                     7113,
-                     0,
-                     s_ok,
-                     1,
-                     {cells}},
-        PresenceCase{
-            "NoFixedLeader", without(&record_options::with_fixed), 7301, 0, s_false, 3, {0, 0, 0}},
-        PresenceCase{"NoVariableLeader",
-                     without(&record_options::with_variable),
-                     7113,
-                     0,
-                     s_false,
-                     3,
-                     {0, 0, 0}},
-        PresenceCase{"NoLeaderEvenForUnknownItems",
-                     without(&record_options::with_variable),
-                     9999,
-                     0,
-                     s_false,
-                     3,
-                     {0, 0, 0}},
-        PresenceCase{
-            "ProfileIdAbsent", without(&record_options::with_profiles), 7700, 0, s_false, 0, {}},
-        PresenceCase{
-            "ProfileCellAbsent", without(&record_options::with_profiles), 7701, 0, s_false, 0, {}},
-        PresenceCase{"TextItemSerial", {}, 7149, 0, e_invalidarg, 1, {-777}},
-        PresenceCase{"TextItemDate", {}, 11000, 0, e_invalidarg, 1, {-777}},
-        PresenceCase{"TextItemTime", {}, 11001, 0, e_invalidarg, 1, {-777}},
-        PresenceCase{"BeamFour", {}, 7510, 4, e_invalidarg, 0, {}},
-        PresenceCase{"BeamMinusOne", {}, 7510, -1, e_invalidarg, 0, {}},
-        PresenceCase{"SingleValuedItemIgnoresIndex", {}, 7113, -5, s_ok, 1, {cells}}));
+constexpr item_value guard = 0x5A5A5A5A, unset = -99;
 
-TEST(Arguments, RejectedBeforeAnythingElse) {
-    CSNPersist empty;
-    item_value v[4]{};
-    item_value actual = 42;
-    EXPECT_EQ(get_long(empty, 7000, 0, nullptr, 4, &actual), e_invalidarg);
-    EXPECT_EQ(get_long(empty, 7000, 0, v, 0, &actual), e_invalidarg);
-    EXPECT_EQ(get_long(empty, 7000, 0, v, -1, &actual), e_invalidarg);
-    EXPECT_EQ(get_long(empty, 7000, 0, v, 4, nullptr), e_invalidarg);
-    EXPECT_EQ(actual, 42);
-    item_point pt[4]{};
-    EXPECT_EQ(get_point(empty, 7701, 0, nullptr, 4, &actual), e_invalidarg);
-    EXPECT_EQ(get_point(empty, 7701, 0, pt, 0, &actual), e_invalidarg);
-    EXPECT_EQ(get_point(empty, 7701, 0, pt, 4, nullptr), e_invalidarg);
-}
-
-TEST(Arguments, NothingHeldFails) {
-    CSNPersist empty;
-    item_value v[4]{};
-    item_point pt[4]{};
-    item_value actual = 42;
-    EXPECT_EQ(get_long(empty, 7000, 0, v, 4, &actual), e_fail);
-    EXPECT_EQ(get_long(empty, 9999, 0, v, 4, &actual), e_fail);
-    EXPECT_EQ(get_point(empty, 7701, HY_INDEX_ALL, pt, 4, &actual), e_fail);
-    EXPECT_EQ(actual, 0);
-    // A failed load leaves nothing held either.
-    memory_stream s(bytes{0x7F, 0x7F, 0xFF, 0xFF, 0x00});
-    EXPECT_EQ(empty.Load(s), HY_E_BADENSEMBLE);
-    EXPECT_EQ(get_long(empty, 7000, 0, v, 4, &actual), e_fail);
-}
-
-TEST(Arguments, RecordKeptAfterABadChecksumIsRead) {
-    CSNPersist p;
-    memory_stream s(build::with_bad_checksum(make_record({})));
-    EXPECT_EQ(p.Load(s), HY_E_BADENSEMBLE);
-    EXPECT_EQ(read(p, 7301).got, values{0x012345});
-}
-
-// --- profile indexing --------------------------------------------------------------------------
-
-struct IndexCase {
-    item_value item;
-    item_value index;
-    item_value max;
+struct reading {
     hresult hr;
-    std::vector<int> ks; // value numbers expected, in order
+    item_value count;
+    values buffer; // cMax values (points: x and y) and a guard
+    bool operator==(const reading&) const = default;
 };
 
-void PrintTo(const IndexCase& c, std::ostream* os) {
-    *os << c.item << " index " << c.index << " cMax " << c.max;
+const bytes* find(const model& m, std::uint16_t id) {
+    for (const bytes& t : m.types)
+        if (t.size() >= 2 && (t[0] | t[1] << 8) == id) return &t;
+    return nullptr;
 }
 
-class ProfileIndex : public ::testing::TestWithParam<IndexCase> {};
+// A field's bytes little-endian, or 0 when it does not lie wholly inside its data type.
+std::int64_t raw(const bytes* t, std::int64_t offset, int width, bool is_signed = false) {
+    if (!t || offset + width > std::ssize(*t)) return 0;
+    const std::uint8_t* p = t->data() + offset;
+    if (width == 3) return (p[0] * 60 + p[1]) * 100 + p[2];
+    std::uint32_t v = 0;
+    for (int i = width - 1; i >= 0; --i) v = v << 8 | p[i];
+    if (width == 4) return static_cast<std::int32_t>(v);
+    return is_signed && v >> (8 * width - 1) ? std::int64_t{v} - (1 << 8 * width) : v;
+}
 
-TEST_P(ProfileIndex, SelectsValues) {
-    static const bytes record = make_record({});
+int version_of(const model& m) {
+    const bytes* f = find(m, 0x0000);
+    const int minor = static_cast<int>(raw(f, 3, 1));
+    return static_cast<int>(raw(f, 2, 1)) * 100 + (minor > 100 ? minor - 100 : minor);
+}
+
+bool exists(int when, int v) {
+    if (when == family) return (v / 100 == 8 && v >= 813) || (v / 100 == 9 && v >= 913);
+    return when == 0 || (when > 0 ? v >= when : v < -when);
+}
+
+reading expected_long(const model& m, const bytes& rec, const CSNBasePersist& p, item_value item,
+                      item_value index, item_value max) {
+    values out(static_cast<std::size_t>(max) + 1, guard);
+    const bytes* parts[] = {&rec, find(m, 0x0000), find(m, 0x0080), find(m, 0x0600)};
+    if (!parts[1] || !parts[2] || (item >= 7500 && item <= 7524 && !parts[3])) {
+        std::fill(out.begin(), out.end() - 1, 0);
+        return {s_false, max, out};
+    }
+    const int v = version_of(m);
+    for (const field& f : catalogue()) {
+        if (f.id != item) continue;
+        int first = 0, count = f.count;
+        if (f.count == 4 && index != HY_INDEX_ALL) {
+            if (index < 0 || index > 3) return {e_invalidarg, 0, out};
+            first = static_cast<int>(index), count = 1;
+        }
+        if (item == 7004) count = std::min<int>(rec[5], (static_cast<int>(rec.size()) - 8) / 2);
+        count = std::min<int>(count, max);
+        for (int i = 0; i < count; ++i) {
+            const bytes* t = parts[f.part];
+            const std::int64_t w =
+                exists(f.when, v) ? raw(t, f.offset + (first + i) * f.width, f.width, f.is_signed)
+                                  : 0;
+            std::int64_t x = f.nbits ? (w >> f.shift) & ((1 << f.nbits) - 1) : w;
+            if (item == 7000) x = 0x7F7F;
+            if (item == 7001)
+                x = static_cast<std::uint32_t>(
+                    reinterpret_cast<std::uintptr_t>(p.GetBuffer(nullptr)));
+            if (item == 7101) x = v;
+            if (item == 7103) x = 75 << (w & 7);
+            if (item == 7105) x = ((w >> 4) & 3) + 1;
+            if (item == 7108) x = (w & 0x300) == 0 ? 15 : (w & 0x300) == 0x100 ? 20 : 30;
+            if (item == 7124) x = v < 154 ? (w >> 2) & 3 : (w >> 3) & 3;
+            if (item == 7301 && v >= 277) x += raw(t, 11, 1) << 16;
+            out[static_cast<std::size_t>(i)] = static_cast<item_value>(x);
+        }
+        return {s_ok, count, out};
+    }
+    for (std::size_t i = 0; i < std::size(layouts); ++i) {
+        const layout& l = layouts[i];
+        const bytes* t = find(m, l.id);
+        const auto base = static_cast<item_value>(7700 + 20 * i);
+        if (item == base) {
+            if (t) out[0] = l.id;
+            return {t ? s_ok : s_false, t ? 1 : 0, out};
+        }
+        if (item != base + 1) continue;
+        const std::int64_t total = raw(parts[1], 9, 1) * l.per_cell;
+        const std::int64_t first = index >= 0 ? std::int64_t{index} * l.per_cell : -(index + 1LL);
+        const std::int64_t count = index >= 0 ? l.per_cell : 1;
+        if (!t || std::ssize(*t) < 2 + total * l.width || index == HY_INDEX_ALL ||
+            first + count > total)
+            return {s_false, 0, out};
+        const auto n = static_cast<item_value>(std::min<std::int64_t>(count, max));
+        for (item_value k = 0; k < n; ++k)
+            out[static_cast<std::size_t>(k)] =
+                static_cast<item_value>(raw(t, 2 + (first + k) * l.width, l.width, l.is_signed));
+        return {s_ok, n, out};
+    }
+    return {e_invalidarg, 1, out};
+}
+
+reading expected_points(const model& m, item_value item, item_value index, item_value max) {
+    values out(2 * static_cast<std::size_t>(max) + 2, guard);
+    const bool cell = item >= 7701 && item <= 8001 && (item - 7701) % 20 == 0;
+    if (!cell || (index < 0 && index != HY_INDEX_ALL)) return {e_invalidarg, 0, out};
+    const layout& l = layouts[(item - 7701) / 20];
+    const bytes *f = find(m, 0x0000), *v = find(m, 0x0080), *t = find(m, l.id);
+    if (!t) return {s_false, 0, out};
+    if (!f || !v) return {e_fail, 0, out};
+    const std::int64_t total = raw(f, 9, 1) * l.per_cell;
+    if (std::ssize(*t) < 2 + total * l.width) return {s_false, 0, out};
+    const int sign = raw(f, 4, 2) & 0x80 ? -1 : 1; // beams up: cells above the transducer
+    const std::int64_t first_cell = version_of(m) >= 151 ? raw(f, 32, 2) : 0;
+    item_value n = 0;
+    for (std::int64_t k = index == HY_INDEX_ALL ? 0 : index; k < total && n < max; ++k, ++n) {
+        out[2 * n] = static_cast<item_value>(raw(t, 2 + k * l.width, l.width, l.is_signed));
+        out[2 * n + 1] = static_cast<item_value>(
+            sign * ((k / l.per_cell) * raw(f, 12, 2) + first_cell) + raw(v, 16, 2, true) * 10);
+    }
+    return {s_ok, n, out};
+}
+
+// Reads `items` at `indexes` with capacities 1, 3 and 8 (points: 1, 3 and 64); the first
+// difference from the reference, or "".
+std::string compare(const model& m, const values& items, const values& indexes) {
+    const bytes rec = record_of(m);
+    memory_stream s(rec);
     CSNPersist p;
-    hold(p, record);
-    const IndexCase& c = GetParam();
-    const int type = profile_item_index(c.item, true);
-    values expected;
-    for (int k : c.ks) expected.push_back(profile_value(type, k));
-    const read_result r = read(p, c.item, c.index, c.max);
-    EXPECT_EQ(r.hr, c.hr);
-    EXPECT_EQ(r.got, expected);
+    if (!succeeded(p.Load(s))) return "load failed";
+    for (item_value item : items)
+        for (item_value index : indexes)
+            for (item_value max : {1, 3, 8}) {
+                reading got{0, unset, values(static_cast<std::size_t>(max) + 1, guard)};
+                got.hr = get_long(p, item, index, got.buffer.data(), max, &got.count);
+                reading want = expected_long(m, rec, p, item, index, max);
+                if (item >= 7699 && item <= 8002 && got == want) { // then the points
+                    max = max == 8 ? 64 : max;
+                    std::vector<item_point> pts(static_cast<std::size_t>(max) + 1, {guard, guard});
+                    got = {0, unset, {}};
+                    got.hr = get_point(p, item, index, pts.data(), max, &got.count);
+                    for (const item_point& pt : pts)
+                        got.buffer.insert(got.buffer.end(), {pt.x, pt.y});
+                    want = expected_points(m, item, index, max);
+                }
+                if (got == want) continue;
+                std::ostringstream diff;
+                diff << "item " << item << " index " << index << " cMax " << max << ": hr "
+                     << std::hex << got.hr << " (" << want.hr << ")" << std::dec << ", count "
+                     << got.count << " (" << want.count << "), first " << got.buffer[0] << " ("
+                     << want.buffer[0] << ")";
+                return diff.str();
+            }
+    return "";
 }
 
-constexpr item_value vel = 7701, b5_vel = 7801, ssv = 7921;
-
-INSTANTIATE_TEST_SUITE_P(
-    Rules, ProfileIndex,
-    ::testing::Values(
-        IndexCase{vel, 0, 8, s_ok, {0, 1, 2, 3}}, IndexCase{vel, 29, 8, s_ok, {116, 117, 118, 119}},
-        IndexCase{vel, 29, 2, s_ok, {116, 117}}, IndexCase{vel, 30, 8, s_false, {}},
-        IndexCase{vel, 0x7FFFFFFF, 8, s_false, {}}, IndexCase{vel, -1, 8, s_ok, {0}},
-        IndexCase{vel, -2, 8, s_ok, {1}}, IndexCase{vel, -120, 8, s_ok, {119}},
-        IndexCase{vel, -121, 8, s_false, {}}, IndexCase{vel, HY_INDEX_ALL + 1, 8, s_false, {}},
-        IndexCase{vel, HY_INDEX_ALL, 8, s_false, {}}, IndexCase{b5_vel, 3, 8, s_ok, {3}},
-        IndexCase{b5_vel, 29, 8, s_ok, {29}}, IndexCase{b5_vel, 30, 8, s_false, {}},
-        IndexCase{b5_vel, -30, 8, s_ok, {29}}, IndexCase{b5_vel, -31, 8, s_false, {}},
-        IndexCase{ssv, 1, 8, s_ok, {4, 5, 6, 7}}, IndexCase{7721, 2, 8, s_ok, {8, 9, 10, 11}},
-        IndexCase{8001, -5, 8, s_ok, {4}}));
-
-TEST(ProfileIndex, ShortProfileIsAbsent) {
-    // The fixed leader claims 30 cells; the velocity type holds 29.
-    build::ensemble_builder b;
-    b.add(rich_fixed()).add(rich_variable());
-    std::vector<std::int32_t> v(29 * 4, 1);
-    b.profile(velocity_id, v);
-    CSNPersist p;
-    hold(p, b.build());
-    EXPECT_EQ(read(p, 7701, 0).hr, s_false);
-    EXPECT_EQ(read(p, 7700).got, values{0x100}); // the ID word itself is still there
-    item_point pt[4];
-    item_value actual = -1;
-    EXPECT_EQ(get_point(p, 7701, HY_INDEX_ALL, pt, 4, &actual), s_false);
-    EXPECT_EQ(actual, 0);
+// Worked by hand from the format, so the reference decoder is checked too: firmware 1.60, the
+// coordinate byte 0x15, the transducer at 37 dm, the first cell at 50 cm, cells of 100 cm.
+model by_hand(bool up) {
+    model m = make(up ? "by hand, beams up" : "by hand", 5, 160, 59, 65, 81, 2, true);
+    const int fixed[][2] = {{4, up ? 0x80 : 0}, {5, 0x40}, {12, 100}, {13, 0},
+                            {25, 0x15},         {32, 50},  {33, 0}};
+    for (const auto& [at, v] : fixed) m.types[0][at] = static_cast<std::uint8_t>(v);
+    const int variable[][2] = {{2, 0x45}, {3, 0x23}, {11, 1}, {16, 37}, {17, 0}};
+    for (const auto& [at, v] : variable) m.types[1][at] = static_cast<std::uint8_t>(v);
+    return m;
 }
 
-TEST(ProfileIndex, SumOfVelocitiesOfBeamFiveIsUnder0207Only) {
-    build::ensemble_builder b;
-    b.add(rich_fixed()).add(rich_variable());
-    b.add(build::encode_profile(0x1303, 4, std::vector<std::int32_t>(cells, 5)));
-    CSNPersist p;
-    hold(p, b.build());
-    EXPECT_EQ(read(p, 8000).hr, s_false);
-    EXPECT_EQ(read(p, 8001, 0).hr, s_false);
+TEST(Items, ReferenceDecoderAgreesWithValuesWorkedByHand) {
+    for (const bool up : {false, true}) {
+        const model m = by_hand(up);
+        const std::pair<item_value, item_value> rows[] = {
+            {7101, 160}, {7107, up}, {7124, 2}, {7125, 1}, {7126, 1}, {7127, 0}, {7301, 0x2345}};
+        for (const auto& [item, want] : rows)
+            EXPECT_EQ(expected_long(m, {}, CSNPersist{}, item, 0, 1).buffer[0], want) << item;
+        const values pts = expected_points(m, 7701, HY_INDEX_ALL, 8).buffer;
+        EXPECT_EQ((values{pts[1], pts[7], pts[9], pts[15]}),
+                  (up ? values{320, 320, 220, 220} : values{420, 420, 520, 520}));
+    }
 }
 
-// --- points ------------------------------------------------------------------------------------
+TEST(Items, GeneratedRecordsReadAsTheReferenceDecoderSays) {
+    std::vector<model> all{by_hand(false), by_hand(true)};
+    // Both sides of every firmware boundary; minor parts above 100 too.
+    for (int v : {150, 151, 153, 154, 199, 200, 213, 214, 216, 217,  276, 277,
+                  304, 305, 812, 813, 899, 900, 912, 913, 999, 1000, 1013})
+        for (std::uint32_t salt = 1; salt <= 3; ++salt)
+            all.push_back(make("V " + std::to_string(v) + " salt " + std::to_string(salt),
+                               salt * 1000 + v, v, 59, 65, 81, 1 + static_cast<int>(salt),
+                               salt == 2 && v % 100));
+    // Each data type cut at every length: a field that overhangs the end reads as 0.
+    for (std::uint32_t cut = 0; cut < 80; ++cut)
+        all.push_back(make("cut " + std::to_string(cut), 7000 + cut, 940, 2 + cut % 58,
+                           2 + cut * 7 % 64, 2 + cut * 13 % 80, 3));
+    all.push_back(make("no fixed leader", 11, 940, 0));
+    all.push_back(make("no variable leader", 12, 940, 59, 0));
+    all.push_back(make("no bottom track", 13, 940, 59, 65, 0));
+    all.push_back(make("no cells", 14, 940, 59, 65, 81, 0));
+    model& shorter = all.emplace_back(make("profiles one byte short", 15, 940));
+    for (bytes& t : shorter.types)
+        if (const int id = t[0] | t[1] << 8; id != 0 && id != 0x80 && id != 0x600) t.pop_back();
+    model& doubled = all.emplace_back(make("the first of two wins; 0x1303 is no profile", 16, 940));
+    doubled.types.push_back(data_type(0x0100, 300, 99));
+    doubled.types.insert(doubled.types.begin() + 2,
+                         {data_type(0x0A00, 2, 98), data_type(0x1303, 30, 97)});
+    model& none = all.emplace_back(make("no profiles", 17, 940));
+    none.types.erase(none.types.begin() + 2, none.types.end() - 1);
 
-std::vector<item_point> points(const CSNBasePersist& p, item_value item, item_value index,
-                               item_value max, hresult expected_hr = s_ok) {
-    std::vector<item_point> pts(static_cast<std::size_t>(max), item_point{-1, -1});
-    item_value actual = -1;
-    EXPECT_EQ(get_point(p, item, index, pts.data(), max, &actual), expected_hr);
-    pts.resize(static_cast<std::size_t>(actual));
-    return pts;
+    values items{6999, 7005, 7099,  7149,  7150,    7299,    7325, 7499, 7525,
+                 8020, 8021, 11000, 11001, INT_MIN, INT_MAX, -1,   0};
+    for (const field& f : catalogue()) items.push_back(f.id);
+    for (item_value i = 7699; i <= 8002; i += 20)
+        items.insert(items.end(), {i, i + 1, i + 2, i + 3});
+    for (const model& m : all) {
+        const auto c = static_cast<item_value>(raw(find(m, 0x0000), 9, 1));
+        EXPECT_EQ(compare(m, items,
+                          {HY_INDEX_ALL, HY_INDEX_ALL + 1, -1, -2, -4 * c, -4 * c - 1, -c, -c - 1,
+                           0, 1, 2, 3, 4, c - 1, c, INT_MAX}),
+                  "")
+            << m.name;
+    }
+    values every;
+    for (item_value i = 6990; i <= 11010; ++i) every.push_back(i);
+    EXPECT_EQ(compare(all[2], every, {0}), "");
+    // An offset table longer than the record: only the entries inside it are offsets.
+    model table = make("table past the record's end", 19, 940, 59, 65, 0, 0);
+    table.types.resize(2);
+    table.types.push_back(data_type(0x7777, 3, 1));
+    table.claimed = 255;
+    EXPECT_EQ(compare(table, {7004}, {0}), "");
 }
 
-std::vector<item_value> depths(const std::vector<item_point>& pts) {
-    std::vector<item_value> y;
-    for (const auto& pt : pts) y.push_back(pt.y);
-    return y;
-}
-
-TEST(Points, DownwardAndUpwardBeams) {
-    // Z = 37 dm, D1 = 50 cm, Lc = 100 cm.
-    record_options o;
-    o.fixed.config = 0x4000;
-    CSNPersist down;
-    hold(down, make_record(o));
-    const auto pts = points(down, vel, HY_INDEX_ALL, 8);
-    EXPECT_EQ(depths(pts), (values{420, 420, 420, 420, 520, 520, 520, 520}));
-    for (int k = 0; k < 8; ++k) EXPECT_EQ(pts[static_cast<std::size_t>(k)].x, profile_value(0, k));
-
-    o.fixed.config = 0x4080;
-    CSNPersist up;
-    hold(up, make_record(o));
-    EXPECT_EQ(depths(points(up, vel, HY_INDEX_ALL, 8)),
-              (values{320, 320, 320, 320, 220, 220, 220, 220}));
-}
-
-TEST(Points, IndexIsTheFirstValueAndEndIsNotAnError) {
-    CSNPersist p;
-    hold(p, make_record({}));
-    const auto pts = points(p, vel, 5, 3); // values 5, 6, 7: cell 1
-    ASSERT_EQ(pts.size(), 3u);
-    EXPECT_EQ(pts[0].x, profile_value(0, 5));
-    EXPECT_EQ(depths(pts), (values{520, 520, 520}));
-    EXPECT_EQ(points(p, vel, 118, 8).size(), 2u);
-    EXPECT_TRUE(points(p, vel, 120, 8).empty());
-    EXPECT_TRUE(points(p, vel, 0x7FFFFFFF, 8).empty());
-    EXPECT_EQ(points(p, vel, HY_INDEX_ALL, 1000).size(), 120u);
-    // Beam 5: one value per cell, so each point is a new cell.
-    EXPECT_EQ(depths(points(p, b5_vel, 28, 8)), (values{37 * 10 + 50 + 2800, 37 * 10 + 50 + 2900}));
-}
-
-TEST(Points, FirstCellDistanceOnlyFromVersion151) {
-    record_options o;
-    o.fixed.firmware_major = 1;
-    o.fixed.firmware_minor = 50;
-    CSNPersist p;
-    hold(p, make_record(o));
-    EXPECT_EQ(depths(points(p, b5_vel, 0, 2)), (values{370, 470}));
-}
-
-TEST(Points, Failures) {
-    CSNPersist p;
-    hold(p, make_record({}));
-    points(p, 7700, 0, 4, e_invalidarg); // an *_ID item
-    points(p, 7510, 0, 4, e_invalidarg);
-    points(p, 7702, 0, 4, e_invalidarg);
-    points(p, vel, -1, 4, e_invalidarg);
-
-    CSNPersist no_profiles;
-    hold(no_profiles, make_record(without(&record_options::with_profiles)));
-    points(no_profiles, vel, HY_INDEX_ALL, 4, s_false);
-
-    CSNPersist no_variable;
-    hold(no_variable, make_record(without(&record_options::with_variable)));
-    points(no_variable, vel, HY_INDEX_ALL, 4, e_fail);
-    CSNPersist no_fixed;
-    hold(no_fixed, make_record(without(&record_options::with_fixed)));
-    points(no_fixed, vel, HY_INDEX_ALL, 4, e_fail);
+TEST(Items, BadArgumentsAndNothingHeld) {
+    CSNPersist empty, held;
+    memory_stream s(record_of(make("", 1, 940)));
+    ASSERT_EQ(held.Load(s), s_ok);
+    item_value v[2] = {guard, guard};
+    item_point pt[2] = {};
+    // Holder, item, cMax, null output, null count; GetLong's result and count, GetPoint's.
+    const std::tuple<const CSNPersist*, item_value, item_value, bool, bool, hresult, item_value,
+                     hresult, item_value>
+        rows[] = {
+            {&held, 7000, 2, true, false, e_invalidarg, unset, e_invalidarg, unset},
+            {&held, 7701, 0, false, false, e_invalidarg, unset, e_invalidarg, unset},
+            {&held, 7701, -1, false, false, e_invalidarg, unset, e_invalidarg, unset},
+            {&held, 7701, 2, false, true, e_invalidarg, unset, e_invalidarg, unset},
+            {&held, INT_MIN, 2, false, false, e_invalidarg, 1, e_invalidarg, 0},
+            {&empty, 7701, 2, false, false, e_fail, unset, e_fail, 0},
+            {&empty, 9999, 2, false, false, e_fail, unset, e_invalidarg, 0},
+        };
+    for (const auto& [p, item, max, null_out, null_count, hr, count, point_hr, point_count] :
+         rows) {
+        item_value n = unset;
+        EXPECT_EQ(get_long(*p, item, 0, null_out ? nullptr : v, max, null_count ? nullptr : &n), hr)
+            << item;
+        EXPECT_EQ(n, count) << item;
+        n = unset;
+        EXPECT_EQ(get_point(*p, item, 0, null_out ? nullptr : pt, max, null_count ? nullptr : &n),
+                  point_hr)
+            << item;
+        EXPECT_EQ(n, point_count) << item;
+    }
+    EXPECT_EQ(v[0], guard);
 }
 
 } // namespace
