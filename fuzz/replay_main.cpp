@@ -15,12 +15,12 @@ int main(int argc, char** argv) {
     std::vector<std::vector<std::uint8_t>> inputs = make_seeds();
     if (argc == 3 && std::string(argv[1]) == "--write-seeds") {
         std::filesystem::create_directories(argv[2]);
-        for (std::size_t i = 0; i < inputs.size(); ++i)
-            if (!std::ofstream(std::filesystem::path(argv[2]) / ("seed-" + std::to_string(i)),
-                               std::ios::binary)
-                     .write(reinterpret_cast<const char*>(inputs[i].data()),
-                            static_cast<std::streamsize>(inputs[i].size())))
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            std::ofstream out(std::filesystem::path(argv[2]) / ("seed-" + std::to_string(i)));
+            if (!out.write(reinterpret_cast<const char*>(inputs[i].data()),
+                           std::streamsize(inputs[i].size())))
                 return std::fprintf(stderr, "cannot write seeds into %s\n", argv[2]), 1;
+        }
         return 0;
     }
     for (int i = 1; i < argc; ++i) {

@@ -1,27 +1,124 @@
-// A host as users write one: the class registered and created by ProgID through the COM runtime,
-// ensembles loaded through IPersistStream from file and memory streams, and every item read
-// compared with what the core gives for the same bytes.
-#include "com_support.h"
-
+// The DiVORorazivo object as hosts meet it. Through the COM runtime: the class registered and
+// created by ProgID, ensembles loaded from file and memory streams, every item read compared with
+// what the core gives for the same bytes. Through the DLL's exports: class factory, module lock,
+// QueryInterface and reference counting, IDispatch, extensions and the real time.
 #include "common/date_time_format_win.h"
 #include "common/memory_stream.h"
+#include "common/string_table.h"
+#include "common/win_raii_win.h"
 #include "datasource/item_strings.h"
 #include "ensemble/ensemble_builder.h"
 #include "ensemble/item_values.h"
+#include "hyd.h"
+
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+
+#include <climits>
+#include <cstring>
+#include <fstream>
 
 namespace {
 
-using namespace hyd::comtest;
-namespace b = hyd::build;
 using hyd::com_ptr;
+using hyd::unique_module;
 
-class HostTest : public com_test {
+// Folder of the running test program, with a trailing backslash (Hyd.dll is built beside it).
+std::string program_folder() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::string s(path);
+    return s.substr(0, s.find_last_of("\\/") + 1);
+}
+
+// Hyd.dll loaded by path, with its exports.
+struct hyd_dll {
+    unique_module module;
+    HRESULT(STDAPICALLTYPE* can_unload_now)() = nullptr;
+    HRESULT(STDAPICALLTYPE* get_class_object)(REFCLSID, REFIID, void**) = nullptr;
+    HRESULT(STDAPICALLTYPE* register_server)() = nullptr;
+    HRESULT(STDAPICALLTYPE* unregister_server)() = nullptr;
+
+    explicit hyd_dll(const std::string& path = program_folder() + "Hyd.dll")
+        : module(LoadLibraryA(path.c_str())) {
+        const auto get = [this](auto& slot, const char* name) {
+            slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
+                reinterpret_cast<void*>(GetProcAddress(module.get(), name)));
+        };
+        get(can_unload_now, "DllCanUnloadNow");
+        get(get_class_object, "DllGetClassObject");
+        get(register_server, "DllRegisterServer");
+        get(unregister_server, "DllUnregisterServer");
+    }
+};
+
+com_ptr<IStream> memory_stream_of(const std::vector<std::uint8_t>& bytes) {
+    return com_ptr<IStream>::attach(SHCreateMemStream(bytes.data(), UINT(bytes.size())));
+}
+
+// An extension data source that records what each forwarded call shows it and can rewrite the
+// first value, as an extension that corrects data would.
+class recording_source final : public IHyDataSource {
+  public:
+    struct call { // first: pLong[0], ppt[0].x or the text's length; count: *pcActual as seen
+        long item, max, first, count;
+        const void* buffer;
+        long* actual;
+    };
+    std::vector<call> calls;
+    long rewrite = 0; // when non-zero, GetLong/GetPoint put this in the first element
+    ULONG refs = 1;
+
+    STDMETHODIMP QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; } // lives on the test's stack
+    STDMETHODIMP GetLong(long nItem, long, long* pLong, long cMax, long* pcActual) override {
+        calls.push_back({nItem, cMax, pLong[0], *pcActual, pLong, pcActual});
+        if (rewrite) pLong[0] = rewrite;
+        return E_FAIL; // ignored by the caller
+    }
+    STDMETHODIMP GetPoint(long nItem, long, POINTL* ppt, long cMax, long* pcActual) override {
+        calls.push_back({nItem, cMax, ppt[0].x, *pcActual, ppt, pcActual});
+        return E_FAIL;
+    }
+    STDMETHODIMP GetString(long nItem, long, BSTR* pbstr, long cMax, long* pcActual) override {
+        calls.push_back({nItem, cMax, long(SysStringLen(pbstr[0])), *pcActual, pbstr, pcActual});
+        return S_FALSE;
+    }
+    STDMETHODIMP GetClassID(CLSID*) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumItems(long, long, long, long, IEnumHyProperty**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetDescription(long, long, long, BSTR*, long, long*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetDimensions(long, long, SIZE*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetMaxExtent(long, long, HDC, SIZE*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetRealTime(SYSTEMTIME*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetRealTime(SYSTEMTIME*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetExtensions(IHyDataSource**, long) override { return E_NOTIMPL; }
+};
+
+// Loads `bytes` into the object through its persistence face, from a fresh memory stream.
+HRESULT load_bytes(IUnknown* object, const std::vector<std::uint8_t>& bytes) {
+    com_ptr<IPersistStream> persist;
+    const HRESULT hr = object->QueryInterface(IID_IPersistStream, persist.put_void());
+    return FAILED(hr) ? hr : persist->Load(memory_stream_of(bytes).get());
+}
+
+namespace b = hyd::build;
+
+// COM for each test (multithreaded: the class is "both"), the class registered, its factory.
+class ComTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        com_test::SetUp();
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
         ASSERT_EQ(dll.register_server(), S_OK);
+        ASSERT_EQ(dll.get_class_object(CLSID_DiVORorazivo, IID_IClassFactory, factory.put_void()),
+                  S_OK);
     }
-    com_ptr<IPersistStream> create() {
+    void TearDown() override {
+        factory.reset();
+        CoUninitialize();
+    }
+    // By ProgID through the COM runtime, as hosts create it.
+    com_ptr<IPersistStream> create_by_progid() {
         CLSID clsid{};
         EXPECT_EQ(CLSIDFromProgID(L"Hyd.DiVORorazivo", &clsid), S_OK);
         com_ptr<IPersistStream> made;
@@ -30,19 +127,20 @@ class HostTest : public com_test {
                   S_OK);
         return made;
     }
+    com_ptr<IHyDataSource> create() {
+        com_ptr<IHyDataSource> made;
+        EXPECT_EQ(factory->CreateInstance(nullptr, IID_IHyDataSource, made.put_void()), S_OK);
+        return made;
+    }
     com_ptr<IStream> on_file(const b::bytes& bytes) {
-        hyd::unique_handle file(
-            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        DWORD written = 0;
-        WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
-        file.reset();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         com_ptr<IStream> stream;
-        EXPECT_EQ(SHCreateStreamOnFileEx(std::wstring(path.begin(), path.end()).c_str(), STGM_READ,
-                                         0, FALSE, nullptr, stream.put()),
-                  S_OK);
+        EXPECT_EQ(SHCreateStreamOnFileA(path.c_str(), STGM_READ, stream.put()), S_OK);
         return stream;
     }
     hyd_dll dll;
+    com_ptr<IClassFactory> factory;
     const std::string path = program_folder() + "host_test.sne";
 };
 
@@ -104,7 +202,7 @@ int compare_all(IPersistStream* persist, IStream* stream, const b::bytes& bytes,
     return good;
 }
 
-TEST_F(HostTest, ItemsThroughFileAndMemoryStreamsEqualTheCore) {
+TEST_F(ComTest, ItemsThroughFileAndMemoryStreamsEqualTheCore) {
     const b::bytes one = b::sample_ensemble(1, 30), two = b::sample_ensemble(2, 4, false, 7);
     b::variable_leader long_leader;
     long_leader.size = 1100;
@@ -127,37 +225,177 @@ TEST_F(HostTest, ItemsThroughFileAndMemoryStreamsEqualTheCore) {
         {"empty", {}}};
     int good = 0;
     for (const auto& [name, bytes] : samples) {
-        good +=
-            compare_all(create().get(), on_file(bytes).get(), bytes, std::string("file ") + name);
-        good += compare_all(create().get(), memory_stream_of(bytes).get(), bytes,
+        good += compare_all(create_by_progid().get(), on_file(bytes).get(), bytes,
+                            std::string("file ") + name);
+        good += compare_all(create_by_progid().get(), memory_stream_of(bytes).get(), bytes,
                             std::string("memory ") + name);
     }
     DeleteFileA(path.c_str());
     EXPECT_EQ(good, 2 * 11);
 }
 
-TEST_F(HostTest, SaveWritesTheRecordAsReadAndAggregationIsRefused) {
+TEST_F(ComTest, SaveWritesTheRecordAsReadAndAggregationIsRefused) {
     const b::bytes record = b::sample_ensemble(5, 20);
-    const com_ptr<IPersistStream> persist = create();
-    EXPECT_EQ(persist->Load(nullptr), E_POINTER);
+    const com_ptr<IPersistStream> persist = create_by_progid();
     const com_ptr<IStream> out = memory_stream_of({});
-    EXPECT_EQ(persist->Save(out.get(), TRUE), E_FAIL); // nothing held
-    ASSERT_EQ(load_bytes(persist.get(), b::concat({b::noise(33, 9), record})), S_OK);
-    EXPECT_EQ(persist->IsDirty(), S_FALSE);
     ULARGE_INTEGER size{};
+    ASSERT_EQ(load_bytes(persist.get(), b::concat({b::noise(33, 9), record})), S_OK);
     ASSERT_EQ(persist->GetSizeMax(&size), S_OK);
     EXPECT_EQ(size.QuadPart, record.size());
     ASSERT_EQ(persist->Save(out.get(), FALSE), S_OK);
     b::bytes saved(record.size() + 1);
-    ULONG n = 0;
     ASSERT_EQ(out->Seek({}, STREAM_SEEK_SET, nullptr), S_OK);
-    out->Read(saved.data(), ULONG(saved.size()), &n);
-    EXPECT_EQ(b::bytes(saved.begin(), saved.begin() + n), record);
-    void* made = reinterpret_cast<void*>(1);
+    out->Read(saved.data(), ULONG(saved.size()), &size.LowPart);
+    EXPECT_EQ(b::bytes(saved.begin(), saved.begin() + size.LowPart), record);
+    void* made = nullptr;
     EXPECT_EQ(
         CoCreateInstance(CLSID_DiVORorazivo, out.get(), CLSCTX_INPROC_SERVER, IID_IUnknown, &made),
         CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(made, nullptr);
+}
+
+TEST_F(ComTest, FactoryAggregationAndTheModuleLock) {
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(dll.get_class_object(IID_IHyDataSource, IID_IClassFactory, &out),
+              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(out, nullptr);
+    com_ptr<IUnknown> again;
+    ASSERT_EQ(dll.get_class_object(CLSID_DiVORorazivo, IID_IUnknown, again.put_void()), S_OK);
+    EXPECT_EQ(again.get(), static_cast<IUnknown*>(factory.get())); // one cached factory
+    out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(memory_stream_of({}).get(), IID_IUnknown, &out),
+              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPersist, &out), E_NOINTERFACE);
+    // Nothing is left behind, and the cached factory does not count; live objects and locks do.
+    EXPECT_EQ(dll.can_unload_now(), S_OK);
+    com_ptr<IHyDataSource> live = create();
+    EXPECT_EQ(dll.can_unload_now(), S_FALSE);
+    live.reset();
+    ASSERT_EQ(factory->LockServer(TRUE), S_OK);
+    EXPECT_EQ(dll.can_unload_now(), S_FALSE);
+    ASSERT_EQ(factory->LockServer(FALSE), S_OK);
+    EXPECT_EQ(dll.can_unload_now(), S_OK);
+}
+
+TEST_F(ComTest, OneIdentityOneCountAndTheFacesOfItsTable) {
+    const com_ptr<IHyDataSource> source = create();
+    const IID* faces[] = {&IID_IUnknown,         &IID_IHyDataSource,    &IID_IPersistStream,
+                          &IID_IHyDeviceControl, &IID_IHyCommSetup,     &IID_IHyEnsembleDisp,
+                          &IID_IDispatch,        &IID_ISupportErrorInfo};
+    for (const IID* riid : faces) {
+        com_ptr<IUnknown> face, back;
+        ASSERT_EQ(source->QueryInterface(*riid, face.put_void()), S_OK);
+        ASSERT_EQ(face->QueryInterface(IID_IUnknown, back.put_void()), S_OK);
+        EXPECT_EQ(back.get(), static_cast<IUnknown*>(source.get()));
+    }
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(source->QueryInterface(IID_IPersist, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(source->AddRef(), 2u); // the first request took the first reference; all are back
+    source->Release();
+    com_ptr<IPersistStream> persist;
+    ASSERT_EQ(source->QueryInterface(IID_IPersistStream, persist.put_void()), S_OK);
+    CLSID id{};
+    ASSERT_EQ(persist->GetClassID(&id), S_OK);
+    EXPECT_EQ(id, CLSID_DiVORorazivo);
+    com_ptr<ISupportErrorInfo> support;
+    ASSERT_EQ(source->QueryInterface(IID_ISupportErrorInfo, support.put_void()), S_OK);
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IHyEnsembleDisp), S_OK);
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IHyDataSource), S_FALSE);
+    // The automation library is registered apart from this module; without it the dispatch
+    // members give the loading failure itself.
+    com_ptr<IDispatch> disp;
+    ASSERT_EQ(source->QueryInterface(IID_IDispatch, disp.put_void()), S_OK);
+    com_ptr<ITypeLib> automation;
+    const HRESULT missing = LoadRegTypeLib(LIBID_HydDisp, 1, 0, 0, automation.put());
+    ASSERT_TRUE(FAILED(missing));
+    com_ptr<ITypeInfo> info;
+    EXPECT_EQ(disp->GetTypeInfo(0, 0, info.put()), missing);
+    EXPECT_EQ(disp->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
+              missing);
+}
+
+TEST_F(ComTest, ExtensionsSeeSuccessfulCallsWithTheCallersFilledBuffer) {
+    recording_source first, second;
+    {
+        const com_ptr<IHyDataSource> source = create();
+        IHyDataSource* list[] = {&first, &second};
+        ASSERT_EQ(source->SetExtensions(list, 2), S_OK);
+        ASSERT_EQ(source->SetExtensions(list, 2), S_OK); // still one reference per entry
+        EXPECT_EQ(first.refs + second.refs, 4u);
+        long values[4] = {}, count = -1;
+        EXPECT_EQ(source->GetLong(7113, 0, values, 4, &count), E_FAIL); // nothing held
+        ASSERT_EQ(load_bytes(source.get(), b::sample_ensemble(1, 30)), S_OK);
+        first.rewrite = 4242;
+        ASSERT_EQ(source->GetLong(7113, 0, values, 4, &count), S_OK);
+        EXPECT_EQ(values[0], 4242); // the caller gets what the extensions left
+        EXPECT_EQ(second.calls.at(0).first, 4242);
+        first.rewrite = 0;
+        POINTL points[8] = {};
+        BSTR text[1] = {};
+        ASSERT_EQ(source->GetPoint(7701, 0, points, 8, &count), S_OK);
+        EXPECT_EQ(source->GetLong(7701, LONG_MIN, values, 4, &count), S_FALSE); // not passed on
+        EXPECT_EQ(source->GetPoint(7113, 0, points, 2, &count), E_INVALIDARG);
+        // The date reads its fields through the object's own GetLong, so the extensions see
+        // those reads, then the GetString call with the text in place.
+        ASSERT_EQ(source->GetString(11000, 0, text, 1, &count), S_OK);
+        const recording_source::call want[] = {
+            {7113, 4, 30, 1, values, &count},
+            {7701, 8, points[0].x, 8, points, &count},
+            {7303, 1, 12, 1, nullptr, nullptr},
+            {7304, 1, 5, 1, nullptr, nullptr},
+            {7302, 1, 26, 1, nullptr, nullptr},
+            {11000, 1, long(SysStringLen(text[0])), 1, text, &count}};
+        ASSERT_EQ(first.calls.size(), std::size(want));
+        for (std::size_t i = 0; i < std::size(want); ++i) {
+            const auto& [item, max, value, n, buffer, actual] = first.calls[i];
+            EXPECT_EQ((std::vector<long>{item, max, value, n}),
+                      (std::vector<long>{want[i].item, want[i].max, want[i].first, want[i].count}));
+            EXPECT_TRUE(!want[i].buffer || (buffer == want[i].buffer && actual == want[i].actual));
+        }
+        SysFreeString(text[0]);
+        ASSERT_EQ(source->SetExtensions(list, 1), S_OK);
+        EXPECT_EQ(second.refs, 1u);
+    }
+    EXPECT_EQ(first.refs, 1u); // the object released its extensions
+}
+
+TEST_F(ComTest, RealTimeComesFromTheEnsembleUntilOneWithMonthOrDayIsStored) {
+    SYSTEMTIME st;
+    EXPECT_EQ(create()->GetRealTime(&st), E_FAIL);
+    for (const std::uint8_t year : {79, 80}) { // 2079 and 1980
+        b::variable_leader v;
+        v.year = year, v.month = 12, v.day = 31, v.hour = 23, v.minute = 58, v.second = 59;
+        v.hundredths = 57;
+        const com_ptr<IHyDataSource> source = create();
+        ASSERT_EQ(
+            load_bytes(source.get(), b::ensemble_builder().add(b::fixed_leader{}).add(v).build()),
+            S_OK);
+        SYSTEMTIME kept{1234, 0, 0, 0, 7, 0, 0, 0}; // without month and day: not counted
+        ASSERT_EQ(source->SetRealTime(&kept), S_OK);
+        std::memset(&st, 0xAB, sizeof st);
+        ASSERT_EQ(source->GetRealTime(&st), S_OK);
+        const SYSTEMTIME want{WORD(year < 80 ? 2079 : 1980), 12, 0xABAB, 31, 23, 58, 59, 570};
+        EXPECT_EQ(std::memcmp(&st, &want, sizeof st), 0) << year;
+        kept = year < 80 ? SYSTEMTIME{2001, 4, 3, 0, 1, 2, 3, 4}
+                         : SYSTEMTIME{2001, 0, 3, 9, 1, 2, 3, 4};
+        ASSERT_EQ(source->SetRealTime(&kept), S_OK);
+        ASSERT_EQ(source->GetRealTime(&st), S_OK);
+        EXPECT_EQ(std::memcmp(&st, &kept, sizeof st), 0);
+    }
+}
+
+// The DLL's string table, built from the same source as the portable lookup (its type library is
+// registered and read back by the regsvr32 round trip).
+TEST(Resources, StringTableMatchesThePortableTable) {
+    hyd_dll dll;
+    char text[512];
+    for (const hyd::string_entry& e : hyd::string_table_entries()) {
+        const int n = LoadStringA(dll.module.get(), UINT(e.id), text, sizeof text);
+        EXPECT_EQ(std::string(text, std::size_t(std::max(n, 0))), e.text) << e.id;
+    }
+    for (const UINT id : {8900u, 8901u, 8902u, 7150u}) // absent numbers load as empty texts
+        EXPECT_EQ(LoadStringA(dll.module.get(), id, text, sizeof text), 0) << id;
 }
 
 } // namespace

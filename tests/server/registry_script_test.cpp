@@ -18,9 +18,7 @@ using namespace hyd::regscript;
 // The class's registry script as shipped, with the class ID {X}.
 std::string class_script() {
     std::ifstream in(HYD_CLASS_SCRIPT);
-    std::stringstream s;
-    s << in.rdbuf();
-    std::string text = s.str();
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::string marker = "@HYD_CLSID_DIVORORAZIVO@";
     for (std::size_t at; (at = text.find(marker)) != std::string::npos;)
         text.replace(at, marker.size(), "X");
@@ -109,14 +107,15 @@ std::string nested(int depth) {
 TEST(RegistryScript, RefusesMalformedScripts) {
     std::vector<std::string> texts{nested(65), nested(10000)};
     std::istringstream list(
-        "HKCR { 'a\\b' }|HKCR { a { b\\c } }|HKCR { a { val x s 'y' } }|HKCR { a { val } }|"
-        "HKCR { a { val = s 'y' } }|HKCR { a = s 'open }|HKCR { a { b }|HKCR a|HKXX { a }|"
+        "HKCR { 'a\\b' }|HKCR { a { b\\c } }|HKCR { a { val x s 'y' } }|HKCR { a { val } }|HKCR a|"
+        "HKCR { a { val = s 'y' } }|HKCR { a = s 'open }|HKCR { a { b }|HKXX { a }|HKCR { = s 'x' "
+        "}|"
         "HKCR { a = q 'x' }|HKCR { a = s }|HKCR { a = 's' 'x' }|HKCR { a { val n = d '4294967296' "
         "} }|"
-        "HKCR { a { val n = d -2147483649 } }|HKCR { a { val n = d '12ab' } }|HKCR { a { val n = d "
-        "0x } }|"
-        "HKCR { a { val n = b 'abc' } }|HKCR { a { val n = b 'zz' } }|HKCR { NoRemove }|"
-        "HKCR { NoRemove { } }|HKCR { '' }|HKCR { = s 'x' }|HKCR { { }|HKCR { a = s 'x' = s 'y' }");
+        "HKCR { a { val n = d -2147483649 } }|HKCR { a { val n = d '12ab' } }|HKCR { '' }|HKCR { { "
+        "}|"
+        "HKCR { a { val n = d 0x } }|HKCR { a { val n = b 'abc' } }|HKCR { a { val n = b 'zz' } }|"
+        "HKCR { NoRemove }|HKCR { NoRemove { } }|HKCR { a = s 'x' = s 'y' }");
     for (std::string text; std::getline(list, text, '|');) texts.push_back(text);
     for (const std::string& text : texts) {
         script s;

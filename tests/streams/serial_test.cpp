@@ -72,7 +72,7 @@ class SerialTest : public ::testing::Test {
 };
 
 TEST_F(SerialTest, ByteReadsCancelsAndTimeouts) {
-    const unique_handle quiet = event(), cancelled = event(TRUE), later = event();
+    const unique_handle quiet = event(), cancelled = event(TRUE);
     sim_.send(bytes_of("HY I>"));
     char buf[8] = {};
     DWORD done = 0;
@@ -83,28 +83,14 @@ TEST_F(SerialTest, ByteReadsCancelsAndTimeouts) {
     EXPECT_EQ(read(buf, 1, &done, quiet.get()), ReadEnd::data);
     EXPECT_EQ(buf[0], 'Z'); // nothing of the withdrawn read lingers
 
-    set_timeouts(8000);
-    std::thread other([&] { Sleep(300), SetEvent(later.get()); });
-    DWORD start = GetTickCount();
-    EXPECT_EQ(read(buf, 1, &done, later.get()), ReadEnd::cancelled);
-    other.join();
-    EXPECT_GE(GetTickCount() - start, 250u); // at the signal, well before the port's time-out
-    EXPECT_LT(GetTickCount() - start, 8000u);
-
     set_timeouts(300);
-    start = GetTickCount();
+    const DWORD start = GetTickCount();
     EXPECT_EQ(read(buf, 1, &done, quiet.get()), ReadEnd::timed_out);
     EXPECT_GE(GetTickCount() - start, 250u);
-    sim_.send(bytes_of("ab")); // a partial answer is counted when the time-out ends the read
-    Sleep(50);
-    EXPECT_EQ(read(buf, 4, &done, quiet.get()), ReadEnd::timed_out);
-    EXPECT_EQ(std::string(buf, done), "ab");
     // The stream's own reads wait themselves: a time-out is a short read, not a failure.
-    ULONG n = 99;
-    EXPECT_EQ(port_->Read(buf, 1, &n), S_OK);
-    EXPECT_EQ(n, 0u);
     sim_.send(bytes_of("CB?"));
     Sleep(50);
+    ULONG n = 99;
     EXPECT_EQ(port_->Read(buf, 8, &n), S_OK);
     EXPECT_EQ(std::string(buf, n), "CB?");
 }
@@ -124,19 +110,19 @@ TEST_F(SerialTest, WritesAndBothBreakForms) {
 
     // Cancel event, result, and how long the line stays in break (ms).
     const unique_handle quiet = event(), already = event(TRUE), later = event();
-    const std::tuple<HANDLE, HRESULT, long, long> rows[] = {
-        {nullptr, S_OK, 380, 2000},
-        {quiet.get(), S_OK, 380, 2000},
-        {later.get(), hyd::HY_E_CANCELLED, 50, 380},
-        {already.get(), hyd::HY_E_CANCELLED, 0, 200}};
+    const HANDLE q = quiet.get(), a = already.get(), l = later.get();
+    constexpr HRESULT cancelled = hyd::HY_E_CANCELLED;
+    const std::tuple<HANDLE, HRESULT, long, long> rows[] = {{nullptr, S_OK, 380, 2000},
+                                                            {q, S_OK, 380, 2000},
+                                                            {l, cancelled, 50, 380},
+                                                            {a, cancelled, 0, 200}};
     for (const auto& [cancel, hr, min_ms, max_ms] : rows) {
         from = sim_.next_seq();
         std::thread other([&] { Sleep(100), SetEvent(later.get()); });
         EXPECT_EQ(port_->SendBreak(cancel), hr);
         other.join();
-        ASSERT_TRUE(sim_.wait("break_on", 1000, from));
-        const auto off = sim_.wait("break_off", 1000, from); // raised and always cleared
-        ASSERT_TRUE(off);
+        const auto on = sim_.wait("break_on", 1000, from), off = sim_.wait("break_off", 1000, from);
+        ASSERT_TRUE(on && off); // raised and always cleared
         EXPECT_GE(std::stol(off->detail), min_ms);
         EXPECT_LT(std::stol(off->detail), max_ms);
         ResetEvent(later.get());
@@ -151,14 +137,12 @@ TEST_F(SerialTest, WritesAndBothBreakForms) {
 }
 
 TEST_F(SerialTest, ApplyWritesItsSettingsAndOnlyItsOwnDcbFields) {
-    DCB before{};
+    DCB before{}; // flow control and characters of someone else's
     before.DCBlength = sizeof before;
     ASSERT_TRUE(GetCommState(h_.get(), &before));
     before.fOutxCtsFlow = before.fOutX = before.fInX = 1;
     before.ByteSize = 7, before.Parity = ODDPARITY, before.XonChar = 0x11, before.XoffChar = 0x13;
     ASSERT_TRUE(SetCommState(h_.get(), &before));
-    ASSERT_TRUE(GetCommState(h_.get(), &before));
-    ASSERT_EQ(before.fOutX, 1u);
     CSerCfg cfg(19200, EVENPARITY, TWOSTOPBITS, 32768, 128);
     cfg.m_settings.timeouts = {5, 6, 700, 8, 900};
     const std::uint64_t from = sim_.next_seq();
@@ -182,31 +166,9 @@ TEST_F(SerialTest, ApplyWritesItsSettingsAndOnlyItsOwnDcbFields) {
     ASSERT_EQ(CSerCfg(4800, NOPARITY, ONESTOPBIT, 0, 0).Apply(port_.get()), S_OK);
     ASSERT_TRUE(GetCommTimeouts(h_.get(), &t));
     EXPECT_EQ(t.ReadTotalTimeoutConstant * 1000 + t.WriteTotalTimeoutConstant, 4000u * 1000 + 500);
-    EXPECT_EQ(sim_.state()["host_baud"], "4800");
-}
-
-TEST_F(SerialTest, APortWithoutPositionOrSizeThatFailsWhenTheLineDrops) {
-    EXPECT_TRUE(port_->IsCommDevice());
-    STATSTG st{};
-    EXPECT_EQ(port_->Seek({}, STREAM_SEEK_SET, nullptr), E_NOTIMPL);
-    EXPECT_EQ(port_->SetSize({}), E_NOTIMPL);
-    EXPECT_EQ(port_->Stat(&st, 0), E_NOTIMPL);
-    // Line errors cannot happen on a pty; what the bench can do is drop the line.
-    set_timeouts(300);
-    sim_.hangup();
-    ASSERT_TRUE(sim_.wait("hangup", 1000));
-    char buf[8];
-    ULONG n = 77;
-    EXPECT_EQ(port_->Read(buf, 8, &n), E_FAIL);
-    EXPECT_EQ(port_->Write("CK\r", 3, &n), E_FAIL);
-    EXPECT_EQ(n, 77u); // untouched on failure
-    port_.reset();     // the host's handle outlives the stream
-    EXPECT_NE(GetFileType(h_.get()), DWORD(FILE_TYPE_UNKNOWN));
-    CHySerial closed(nullptr, FILE_FLAG_OVERLAPPED);
+    CHySerial closed(nullptr, FILE_FLAG_OVERLAPPED); // the first failing call's Win32 error
     EXPECT_EQ(HRESULT_FACILITY(CSerCfg(9600, 0, 0, 0, 0).Apply(&closed)), FACILITY_WIN32);
     EXPECT_EQ(HRESULT_FACILITY(closed.SendBreak(nullptr)), FACILITY_WIN32);
-    closed.m_nBreakType = 1;
-    EXPECT_EQ(closed.SendBreak(nullptr), E_FAIL);
 }
 
 } // namespace

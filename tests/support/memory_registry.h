@@ -3,8 +3,8 @@
 
 #include "server/registry_script.h"
 
-#include <algorithm>
-#include <cctype>
+#include <strings.h>
+
 #include <map>
 #include <memory>
 #include <set>
@@ -14,11 +14,7 @@ namespace hyd::regscript {
 
 struct ci_less {
     bool operator()(const std::string& a, const std::string& b) const {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                            [](char x, char y) {
-                                                return std::tolower(static_cast<unsigned char>(x)) <
-                                                       std::tolower(static_cast<unsigned char>(y));
-                                            });
+        return strcasecmp(a.c_str(), b.c_str()) < 0;
     }
 };
 
@@ -83,10 +79,8 @@ class memory_registry final : public registry {
                 out += " [" + key + "=";
                 if (v.type == value_type::string) out += v.text;
                 if (v.type == value_type::dword) out += "#" + std::to_string(v.number);
-                for (std::uint8_t b : v.bytes) {
-                    out += "0123456789abcdef"[b >> 4];
-                    out += "0123456789abcdef"[b & 15];
-                }
+                for (std::uint8_t b : v.bytes)
+                    out += "0123456789abcdef"[b >> 4], out += "0123456789abcdef"[b & 15];
                 out += "]";
             }
             dump(*child, at, out);

@@ -1,20 +1,240 @@
-// Item values against a small reference decoder written here from the record format. Generated
-// records put distinct, position-revealing bytes into every field, at firmware versions on both
-// sides of every boundary, with each data type cut at every length and parts missing or doubled;
-// every item is read with GetLong at many indexes and capacities, every profile with GetPoint.
+// The ensemble record. One table of byte streams (leading garbage, bad checksum, bad length,
+// interrupted and run-on records, end of data mid-record, minimal records, failing reads) drives
+// Load. Items are read against a small reference decoder written here from the record format, on
+// generated records with position-revealing bytes, firmware versions on both sides of every
+// boundary, each data type cut at every length, parts missing or doubled.
 #include "common/memory_stream.h"
 #include "ensemble/ensemble_builder.h"
+#include "ensemble/ensemble_format.h"
 #include "ensemble/item_values.h"
+#include "ensemble/persist.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <sstream>
+#include <string>
 
 namespace hyd {
 namespace {
 
 using build::bytes;
+using build::concat;
+using r = load_reason;
+
+// Records whose bytes hold no 0x7F but the sync pair, so what follows a damaged one is found.
+const bytes g = build::ensemble_builder().add(bytes{0x12, 0x34, 1, 2, 3, 4}).build();
+const auto n = std::uint32_t(g.size());
+
+bytes record_of_size(std::size_t total) {
+    bytes pad(total - 12, 0);
+    pad[0] = 0x34;
+    return build::ensemble_builder().add(pad).build();
+}
+
+// The variable leader first, so that it is found at index 0.
+bytes with_leader(std::size_t variable_bytes, std::uint32_t number = 1) {
+    build::variable_leader v;
+    v.size = variable_bytes;
+    v.ensemble_number = number;
+    return build::ensemble_builder().add(v).add(build::fixed_leader{}).build();
+}
+
+// A memory stream that reads short or fails at a chosen read call, cannot seek, or writes short.
+struct fault_stream final : byte_stream {
+    explicit fault_stream(bytes b) : inner(std::move(b)) {}
+    memory_stream inner;
+    int reads = 0, short_read = 0, failed_read = 0;
+    bool seekable = true;
+    std::uint32_t write_limit = ~0u;
+    hresult write_error = s_ok;
+    hresult read(void* buffer, std::uint32_t count, std::uint32_t* done) override {
+        if (++reads == failed_read) return *done = 0, hresult_from_win32(30); // ERROR_READ_FAULT
+        return inner.read(buffer, count - (reads == short_read && count), done);
+    }
+    hresult write(const void* buffer, std::uint32_t count, std::uint32_t* done) override {
+        return failed(write_error) ? write_error
+                                   : inner.write(buffer, std::min(count, write_limit), done);
+    }
+    hresult seek(std::int64_t move, seek_origin origin, std::uint64_t* at) override {
+        return seekable ? inner.seek(move, origin, at) : e_notimpl;
+    }
+    hresult size(std::uint64_t* bytes) override { return inner.size(bytes); }
+};
+
+struct LoadCase {
+    std::string name;
+    bytes stream;
+    hresult hr;
+    load_reason why;
+    std::int64_t start; // last_start(); also the position when a record is held
+    std::uint32_t held; // bytes held, 0 for none
+    hresult next;       // the following Load
+    std::int64_t next_at;
+    int short_read = 0, failed_read = 0; // 1-based read call: 1, 2 sync; 3 count; 4 byte 4; 5 body
+    bool seekable = true;
+};
+
+void check(const LoadCase& c) {
+    fault_stream s(c.stream);
+    s.short_read = c.short_read, s.failed_read = c.failed_read, s.seekable = c.seekable;
+    CSNPersist p;
+    EXPECT_EQ(p.Load(s), c.hr);
+    EXPECT_EQ(p.last_reason(), c.why);
+    EXPECT_EQ(p.last_start(), c.start);
+    EXPECT_EQ(p.position(), c.held ? c.start : -1);
+    std::uint64_t size = 1;
+    std::uint32_t held = 1;
+    const std::uint8_t* bytes_held = p.GetBuffer(&held);
+    EXPECT_EQ(p.GetSizeMax(&size), s_ok);
+    ASSERT_EQ(std::pair(size, held), std::pair(std::uint64_t{c.held}, c.held));
+    memory_stream copy; // Save writes what is held, byte for byte; with nothing held it fails
+    EXPECT_EQ(p.Save(copy, true), c.held ? s_ok : e_fail);
+    EXPECT_EQ(copy.bytes(), bytes(bytes_held, bytes_held + held));
+    if (c.held && c.start >= 0 && !c.short_read && !c.failed_read) { // what arrived, then zeros
+        const std::size_t arrived = std::min<std::size_t>(c.held, c.stream.size() - c.start);
+        EXPECT_EQ(copy.bytes(),
+                  concat({{c.stream.data() + c.start, arrived}, bytes(c.held - arrived, 0)}));
+    }
+    EXPECT_EQ(p.Load(s), c.next);
+    EXPECT_EQ(p.position(), c.next_at);
+}
+
+TEST(Load, ResultReasonStartHeldBytesAndTheNextLoad) {
+    const bytes leader_1024 = with_leader(1024), leader_1025 = with_leader(1025);
+    const auto stray =
+        0x7F + 256 * (n - 2) + 2; // count from the sync byte and the count's low byte
+    const std::int64_t k = n / 2;
+    const hresult eod = HY_E_ENDOFDATA, bad = HY_E_BADENSEMBLE, read_fault = hresult_from_win32(30);
+    const LoadCase cases[] = {
+        {"RunOnRecords", concat({g, g}), s_ok, r::loaded, 0, n, s_ok, n},
+        {"LeadingGarbage", concat({build::noise(1000, 1), g}), s_ok, r::loaded, 1000, n, eod, -1},
+        {"SyncByteThenOther", concat({bytes{0x7F, 0x00}, g}), s_ok, r::loaded, 2, n, eod, -1},
+        {"Empty", {}, eod, r::end_of_data, -1, 0, eod, -1},
+        {"OnlyGarbage", build::noise(500, 2), eod, r::end_of_data, -1, 0, eod, -1},
+        {"SearchLimitNotReached", concat({bytes(131070, 0), g}), s_ok, r::loaded, 131070, n, eod,
+         -1},
+        {"SearchLimitReached", concat({bytes(131071, 0), g, g}), e_fail, r::no_sync, -1, 0, s_ok,
+         131071 + n},
+        {"SearchLimitPerAttempt", concat({bytes(100000, 0), bytes{0x7F, 0}, bytes(100000, 0), g}),
+         s_ok, r::loaded, 200002, n, eod, -1},
+        {"Byte4Set", concat({build::with_byte4(g, 1), g}), bad, r::too_long, 0, 0, s_ok, n},
+        {"TenThousandBytes", record_of_size(10000), s_ok, r::loaded, 0, 10000, eod, -1},
+        {"OneByteTooLong", concat({record_of_size(10001), g}), bad, r::too_long, 0, 0, s_ok, 10001},
+        {"CountTooSmall", concat({build::with_byte_count(g, 5), g}), bad, r::too_short, 0, 0, s_ok,
+         n},
+        {"HeaderAndChecksumOnly", {0x7F, 0x7F, 6, 0, 0, 0, 4, 1}, s_ok, r::loaded, 0, 8, eod, -1},
+        {"EmptyEnvelope", {0x7F, 0x7F, 8, 0, 0, 0, 0, 0, 6, 1}, s_ok, r::loaded, 0, 10, eod, -1},
+        {"ChecksumOffByOne", concat({build::with_bad_checksum(g), g}), bad, r::bad_checksum, 0, n,
+         s_ok, n},
+        {"StraySyncByteSmallCount", concat({bytes{0x7F}, g, build::noise(6000, 3)}), bad,
+         r::bad_checksum, 0, stray, eod, -1},
+        {"StraySyncByteLargeCount", concat({bytes{0x7F}, record_of_size(612), g}), bad, r::too_long,
+         0, 0, s_ok, 613},
+        {"CutShortAtTheEnd", build::truncated(g, n - 1), eod, r::cut_short, 0, n, eod, -1},
+        {"InterruptedByTheNext", concat({build::truncated(g, k), g, g}), bad, r::bad_checksum, 0, n,
+         s_ok, k + n},
+        {"EndInsideTheCount", build::truncated(g, 3), eod, r::end_of_data, 0, 0, eod, -1},
+        {"VariableLeaderOf1024", leader_1024, s_ok, r::loaded, 0, std::uint32_t(leader_1024.size()),
+         eod, -1},
+        {"VariableLeaderOf1025", leader_1025, HY_S_LONGLEADER, r::loaded, 0,
+         std::uint32_t(leader_1025.size()), eod, -1},
+        {"Unseekable", concat({build::noise(10, 4), g}), s_ok, r::loaded, -1, n, eod, -1, 0, 0,
+         false},
+        {"ShortFirstSyncRead", g, eod, r::end_of_data, -1, 0, s_ok, 0, 1},
+        {"ShortSecondSyncRead", g, eod, r::end_of_data, -1, 0, eod, -1, 2},
+        {"ShortCountRead", g, eod, r::end_of_data, 0, 0, eod, -1, 3},
+        {"ShortByte4Read", g, eod, r::end_of_data, 0, 0, eod, -1, 4},
+        {"ShortBodyRead", g, eod, r::cut_short, 0, n, eod, -1, 5},
+        {"FailedSyncRead", g, read_fault, r::read_failed, -1, 0, s_ok, 0, 0, 1},
+        {"FailedBodyRead", g, read_fault, r::read_failed, 0, n, eod, -1, 0, 5},
+    };
+    for (const LoadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        check(c);
+    }
+}
+
+TEST(LoadLast, FindsTheLastCompleteRecordPassingLongLeaders) {
+    const bytes a = with_leader(65, 1), b = with_leader(65, 2), c = with_leader(65, 3),
+                long_b = with_leader(1100, 2);
+    // Stream, result, ensemble number of the record held (0 for none).
+    const std::tuple<bytes, hresult, int> rows[] = {
+        {{}, e_fail, 0},
+        {concat({a, b}), s_ok, 2},
+        {concat({a, b, build::truncated(c, c.size() / 2)}), s_ok, 2},
+        {concat({a, long_b, build::truncated(c, c.size() / 2)}), s_ok, 1},
+        {long_b, HY_S_LONGLEADER, 2},
+        {concat({build::noise(200, 3), a, build::noise(130, 4)}), s_ok, 1},
+        {build::truncated(a, 40), HY_E_ENDOFDATA, 1}, // the partial record stays
+        {build::noise(10, 1), HY_E_ENDOFDATA, 0},
+        {{0x7F}, HY_E_ENDOFDATA, 0}};
+    for (const auto& [stream, hr, number] : rows) {
+        fault_stream s(stream);
+        CSNPersist p;
+        EXPECT_EQ(p.LoadLast(s), hr) << number;
+        const std::uint8_t* leader = p.GetType(0x0080);
+        EXPECT_EQ(leader ? leader[2] : 0, number);
+    }
+    fault_stream unseekable(g);
+    unseekable.seekable = false;
+    CSNPersist p;
+    EXPECT_EQ(p.LoadLast(unseekable), e_notimpl);
+}
+
+TEST(Save, ShortAndFailingWrites) {
+    CSNPersist p;
+    memory_stream in(g);
+    ASSERT_EQ(p.Load(in), s_ok);
+    fault_stream sink({});
+    sink.write_limit = 3;
+    EXPECT_EQ(p.Save(sink, false), e_fail);
+    sink.write_error = hresult_from_win32(112); // disk full
+    EXPECT_EQ(p.Save(sink, false), hresult_from_win32(112));
+    guid id{};
+    EXPECT_EQ(p.GetClassID(&id), e_notimpl);
+    EXPECT_EQ(p.IsDirty(), s_false);
+}
+
+// A reader whose offsets and byte count count from `origin` instead of the first header byte.
+struct shifted_reader : CSNPersist {
+    explicit shifted_reader(std::uint32_t origin) : origin(origin) {}
+    std::uint32_t GetOffsetOrigin() const override { return origin; }
+    std::uint32_t origin;
+};
+
+// A record of `length` bytes before its checksum with a hand-written offset table.
+bytes table_record(std::vector<std::uint16_t> offsets, std::uint16_t length,
+                   std::uint16_t origin = 0) {
+    bytes b(length + 2u, 0);
+    b[0] = b[1] = 0x7F;
+    write_u16(b.data() + 2, static_cast<std::uint16_t>(length + origin));
+    b[5] = static_cast<std::uint8_t>(offsets.size());
+    for (std::size_t i = 0; i < offsets.size() && 8 + 2 * i <= length; ++i)
+        write_u16(b.data() + 6 + 2 * i, static_cast<std::uint16_t>(offsets[i] + origin));
+    build::fix_checksum(b);
+    return b;
+}
+
+TEST(Lookup, EntriesOutsideTheRecordAreAbsent) {
+    // Offset table, byte count before the checksum, origin; the index looked up and its size, -1
+    // for absent. N = 2, L = 40: data types at 10 (20 bytes) and 30 (40 - 2 - 30 = 8 bytes).
+    const std::tuple<std::vector<std::uint16_t>, std::uint16_t, std::uint16_t, int, int> rows[] = {
+        {{10, 30}, 40, 0, 0, 20},     {{10, 30}, 40, 0, 1, 8},  {{10, 30}, 40, 0, 2, -1},
+        {{10, 30}, 40, 0, -1, -1},    {{10, 38}, 40, 0, 1, 0},  {{10, 39}, 40, 0, 1, -1},
+        {{10, 65520}, 40, 0, 1, -1},  {{10, 5}, 40, 0, 1, -1},  {{10, 6}, 40, 0, 1, 32},
+        {{10, 65520}, 40, 0, 0, 30},  {{30, 10}, 40, 0, 0, 0},  {{7, 7}, 9, 0, 0, 0},
+        {{8, 8, 8, 8}, 10, 0, 2, -1}, {{10, 30}, 40, 3, 0, 20}, {{10, 30}, 40, 1, 1, 9}};
+    for (const auto& [offsets, length, origin, index, size] : rows) {
+        memory_stream s(table_record(offsets, length, origin));
+        shifted_reader p(origin);
+        ASSERT_EQ(p.Load(s), s_ok);
+        EXPECT_EQ(p.GetTypeAt(index) ? p.GetTypeSize(index) : -1, size)
+            << offsets[1] << " " << index;
+        EXPECT_EQ(p.GetTypeSize(index), std::max(size, 0));
+    }
+}
+
 using values = std::vector<item_value>;
 
 // The catalogue: item, data type (H header, F fixed leader, V variable leader, B bottom track)
@@ -85,8 +305,6 @@ constexpr layout layouts[] = {
     {0x0D00, 1, 1, false}, {0x0E00, 1, 1, false}, {0x0701, 4, 1, false}, {0x0702, 4, 4, true},
     {0x0703, 4, 4, true},  {0x1301, 1, 1, false}, {0x1302, 1, 4, true},  {0x0207, 1, 4, true}};
 
-// --- generated records -------------------------------------------------------------------------
-
 // A data type of `length` bytes, ID word first, every byte unlike its neighbours.
 bytes data_type(std::uint16_t id, std::size_t length, std::uint32_t salt) {
     bytes b(length);
@@ -128,8 +346,6 @@ bytes record_of(const model& m) {
     return r;
 }
 
-// --- the reference decoder ---------------------------------------------------------------------
-
 constexpr item_value guard = 0x5A5A5A5A, unset = -99;
 
 struct reading {
@@ -169,7 +385,7 @@ bool exists(int when, int v) {
 
 reading expected_long(const model& m, const bytes& rec, const CSNBasePersist& p, item_value item,
                       item_value index, item_value max) {
-    values out(static_cast<std::size_t>(max) + 1, guard);
+    values out(max + 1, guard);
     const bytes* parts[] = {&rec, find(m, 0x0000), find(m, 0x0080), find(m, 0x0600)};
     if (!parts[1] || !parts[2] || (item >= 7500 && item <= 7524 && !parts[3])) {
         std::fill(out.begin(), out.end() - 1, 0);
@@ -193,15 +409,14 @@ reading expected_long(const model& m, const bytes& rec, const CSNBasePersist& p,
             std::int64_t x = f.nbits ? (w >> f.shift) & ((1 << f.nbits) - 1) : w;
             if (item == 7000) x = 0x7F7F;
             if (item == 7001)
-                x = static_cast<std::uint32_t>(
-                    reinterpret_cast<std::uintptr_t>(p.GetBuffer(nullptr)));
+                x = std::uint32_t(reinterpret_cast<std::uintptr_t>(p.GetBuffer(nullptr)));
             if (item == 7101) x = v;
             if (item == 7103) x = 75 << (w & 7);
             if (item == 7105) x = ((w >> 4) & 3) + 1;
             if (item == 7108) x = (w & 0x300) == 0 ? 15 : (w & 0x300) == 0x100 ? 20 : 30;
             if (item == 7124) x = v < 154 ? (w >> 2) & 3 : (w >> 3) & 3;
             if (item == 7301 && v >= 277) x += raw(t, 11, 1) << 16;
-            out[static_cast<std::size_t>(i)] = static_cast<item_value>(x);
+            out[i] = static_cast<item_value>(x);
         }
         return {s_ok, count, out};
     }
@@ -222,7 +437,7 @@ reading expected_long(const model& m, const bytes& rec, const CSNBasePersist& p,
             return {s_false, 0, out};
         const auto n = static_cast<item_value>(std::min<std::int64_t>(count, max));
         for (item_value k = 0; k < n; ++k)
-            out[static_cast<std::size_t>(k)] =
+            out[k] =
                 static_cast<item_value>(raw(t, 2 + (first + k) * l.width, l.width, l.is_signed));
         return {s_ok, n, out};
     }
@@ -230,7 +445,7 @@ reading expected_long(const model& m, const bytes& rec, const CSNBasePersist& p,
 }
 
 reading expected_points(const model& m, item_value item, item_value index, item_value max) {
-    values out(2 * static_cast<std::size_t>(max) + 2, guard);
+    values out(2 * max + 2, guard);
     const bool cell = item >= 7701 && item <= 8001 && (item - 7701) % 20 == 0;
     if (!cell || (index < 0 && index != HY_INDEX_ALL)) return {e_invalidarg, 0, out};
     const layout& l = layouts[(item - 7701) / 20];
@@ -363,33 +578,25 @@ TEST(Items, BadArgumentsAndNothingHeld) {
     CSNPersist empty, held;
     memory_stream s(record_of(make("", 1, 940)));
     ASSERT_EQ(held.Load(s), s_ok);
-    item_value v[2] = {guard, guard};
+    item_value v[2] = {guard, guard}, n = unset, m = unset;
     item_point pt[2] = {};
-    // Holder, item, cMax, null output, null count; GetLong's result and count, GetPoint's.
-    const std::tuple<const CSNPersist*, item_value, item_value, bool, bool, hresult, item_value,
-                     hresult, item_value>
-        rows[] = {
-            {&held, 7000, 2, true, false, e_invalidarg, unset, e_invalidarg, unset},
-            {&held, 7701, 0, false, false, e_invalidarg, unset, e_invalidarg, unset},
-            {&held, 7701, -1, false, false, e_invalidarg, unset, e_invalidarg, unset},
-            {&held, 7701, 2, false, true, e_invalidarg, unset, e_invalidarg, unset},
-            {&held, INT_MIN, 2, false, false, e_invalidarg, 1, e_invalidarg, 0},
-            {&empty, 7701, 2, false, false, e_fail, unset, e_fail, 0},
-            {&empty, 9999, 2, false, false, e_fail, unset, e_invalidarg, 0},
-        };
-    for (const auto& [p, item, max, null_out, null_count, hr, count, point_hr, point_count] :
-         rows) {
-        item_value n = unset;
-        EXPECT_EQ(get_long(*p, item, 0, null_out ? nullptr : v, max, null_count ? nullptr : &n), hr)
-            << item;
-        EXPECT_EQ(n, count) << item;
-        n = unset;
-        EXPECT_EQ(get_point(*p, item, 0, null_out ? nullptr : pt, max, null_count ? nullptr : &n),
-                  point_hr)
-            << item;
-        EXPECT_EQ(n, point_count) << item;
+    for (const item_value max : {0, -1}) {
+        EXPECT_EQ(get_long(held, 7000, 0, v, max, &n), e_invalidarg);
+        EXPECT_EQ(get_point(held, 7701, 0, pt, max, &n), e_invalidarg);
     }
+    EXPECT_EQ(get_long(held, 7000, 0, nullptr, 2, &n), e_invalidarg);
+    EXPECT_EQ(get_long(held, 7000, 0, v, 2, nullptr), e_invalidarg);
+    EXPECT_EQ(get_point(held, 7701, 0, nullptr, 2, &n), e_invalidarg);
+    EXPECT_EQ(get_point(held, 7701, 0, pt, 2, nullptr), e_invalidarg);
+    EXPECT_EQ(get_long(empty, 7701, 0, v, 2, &n), e_fail);
+    EXPECT_EQ(n, unset); // none of these wrote a count or a value
     EXPECT_EQ(v[0], guard);
+    EXPECT_EQ(get_point(empty, 7701, 0, pt, 2, &n), e_fail);
+    EXPECT_EQ(get_point(empty, 9999, 0, pt, 2, &m), e_invalidarg);
+    EXPECT_EQ(n + m, 0);
+    EXPECT_EQ(get_long(held, INT_MIN, 0, v, 2, &n), e_invalidarg); // item - 1 does not fit
+    EXPECT_EQ(get_point(held, INT_MIN, 0, pt, 2, &m), e_invalidarg);
+    EXPECT_EQ(n + m, 1);
 }
 
 } // namespace
