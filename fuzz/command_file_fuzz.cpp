@@ -12,8 +12,8 @@
 namespace {
 
 std::vector<std::string> load(const std::uint8_t* data, std::size_t size, int short_read_at) {
-    hyd::build::fault_stream file(std::vector<std::uint8_t>(data, data + size));
-    file.short_read_at = short_read_at;
+    hyd::fault_stream file(std::vector<std::uint8_t>(data, data + size));
+    file.short_read = short_read_at;
     hyd::CSNCmdInterpreter rules;
     hyd::CHyCmdSet set(&rules);
     if (set.LoadFile(file) != hyd::s_ok) std::abort();

@@ -1,297 +1,376 @@
-// A host as users write one: the class registered, created by ProgID through the COM runtime,
-// ensembles loaded through IPersistStream from a real file stream, from memory streams and from a
-// stream of the host's own, and every item read compared with what the core reader gives for the
-// same bytes.
-#include "com_support.h"
-
+// The DiVORorazivo object as hosts meet it. Through the COM runtime: the class registered and
+// created by ProgID, ensembles loaded from file and memory streams, every item read compared with
+// what the core gives for the same bytes. Through the DLL's exports: class factory, module lock,
+// QueryInterface and reference counting, IDispatch, extensions and the real time.
 #include "common/date_time_format_win.h"
 #include "common/memory_stream.h"
+#include "common/string_table.h"
+#include "common/win_raii_win.h"
 #include "datasource/item_strings.h"
 #include "ensemble/ensemble_builder.h"
 #include "ensemble/item_values.h"
-#include "ensemble/persist.h"
+#include "hyd.h"
+#include "support/hyd_dll_win.h"
 
+#include <gtest/gtest.h>
 #include <shlwapi.h>
 
-#include <string>
+#include <climits>
+#include <cstring>
+#include <fstream>
 
 namespace {
 
-using namespace hyd::comtest;
+using hyd::com_ptr;
+using hyd::unique_module;
+
+using hyd::comtest::hyd_dll;
+using hyd::comtest::program_folder;
+
+com_ptr<IStream> memory_stream_of(const std::vector<std::uint8_t>& bytes) {
+    return com_ptr<IStream>::attach(SHCreateMemStream(bytes.data(), UINT(bytes.size())));
+}
+
+// An extension data source that records what each forwarded call shows it and can rewrite the
+// first value, as an extension that corrects data would.
+class recording_source final : public IHyDataSource {
+  public:
+    struct call { // first: pLong[0], ppt[0].x or the text's length; count: *pcActual as seen
+        long item, max, first, count;
+        const void* buffer;
+        long* actual;
+    };
+    std::vector<call> calls;
+    long rewrite = 0; // when non-zero, GetLong/GetPoint put this in the first element
+    ULONG refs = 1;
+
+    STDMETHODIMP QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; } // lives on the test's stack
+    STDMETHODIMP GetLong(long nItem, long, long* pLong, long cMax, long* pcActual) override {
+        calls.push_back({nItem, cMax, pLong[0], *pcActual, pLong, pcActual});
+        if (rewrite) pLong[0] = rewrite;
+        return E_FAIL; // ignored by the caller
+    }
+    STDMETHODIMP GetPoint(long nItem, long, POINTL* ppt, long cMax, long* pcActual) override {
+        calls.push_back({nItem, cMax, ppt[0].x, *pcActual, ppt, pcActual});
+        return E_FAIL;
+    }
+    STDMETHODIMP GetString(long nItem, long, BSTR* pbstr, long cMax, long* pcActual) override {
+        calls.push_back({nItem, cMax, long(SysStringLen(pbstr[0])), *pcActual, pbstr, pcActual});
+        return S_FALSE;
+    }
+    STDMETHODIMP GetClassID(CLSID*) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumItems(long, long, long, long, IEnumHyProperty**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetDescription(long, long, long, BSTR*, long, long*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetDimensions(long, long, SIZE*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetMaxExtent(long, long, HDC, SIZE*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetRealTime(SYSTEMTIME*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetRealTime(SYSTEMTIME*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetExtensions(IHyDataSource**, long) override { return E_NOTIMPL; }
+};
+
+// Loads `bytes` into the object through its persistence face, from a fresh memory stream.
+HRESULT load_bytes(IUnknown* object, const std::vector<std::uint8_t>& bytes) {
+    com_ptr<IPersistStream> persist;
+    const HRESULT hr = object->QueryInterface(IID_IPersistStream, persist.put_void());
+    return FAILED(hr) ? hr : persist->Load(memory_stream_of(bytes).get());
+}
+
 namespace b = hyd::build;
 
-constexpr long index_all = static_cast<long>(0x80000000u);
-
-class HostTest : public com_test {
+// COM for each test (multithreaded: the class is "both"), the class registered, its factory.
+class ComTest : public hyd::comtest::com_test {
   protected:
     void SetUp() override {
         com_test::SetUp();
-        hyd_dll dll;
-        ASSERT_TRUE(dll.loaded());
         ASSERT_EQ(dll.register_server(), S_OK);
-    }
-    void create(com_ptr<IHyDataSource>& source) {
-        CLSID clsid{};
-        ASSERT_EQ(CLSIDFromProgID(L"Hyd.DiVORorazivo", &clsid), S_OK);
-        ASSERT_TRUE(IsEqualCLSID(clsid, CLSID_DiVORorazivo));
-        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IHyDataSource,
-                                   source.put_void()),
+        ASSERT_EQ(dll.get_class_object(CLSID_DiVORorazivo, IID_IClassFactory, factory.put_void()),
                   S_OK);
     }
+    void TearDown() override {
+        factory.reset();
+        com_test::TearDown();
+    }
+    // By ProgID through the COM runtime, as hosts create it.
+    com_ptr<IPersistStream> create_by_progid() {
+        CLSID clsid{};
+        EXPECT_EQ(CLSIDFromProgID(L"Hyd.DiVORorazivo", &clsid), S_OK);
+        com_ptr<IPersistStream> made;
+        EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistStream,
+                                   made.put_void()),
+                  S_OK);
+        return made;
+    }
+    com_ptr<IHyDataSource> create() {
+        com_ptr<IHyDataSource> made;
+        EXPECT_EQ(factory->CreateInstance(nullptr, IID_IHyDataSource, made.put_void()), S_OK);
+        return made;
+    }
+    com_ptr<IStream> on_file(const b::bytes& bytes) {
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        com_ptr<IStream> stream;
+        EXPECT_EQ(SHCreateStreamOnFileA(path.c_str(), STGM_READ, stream.put()), S_OK);
+        return stream;
+    }
+    hyd_dll dll;
+    com_ptr<IClassFactory> factory;
+    const std::string path = program_folder() + "host_test.sne";
 };
-
-std::string narrow(BSTR text) {
-    const int n =
-        WideCharToMultiByte(CP_ACP, 0, text, int(SysStringLen(text)), nullptr, 0, nullptr, nullptr);
-    std::string s(std::size_t(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, int(SysStringLen(text)), s.data(), n, nullptr, nullptr);
-    return s;
-}
 
 // Every item read through the object equals the core's read of the same record.
 void expect_same_items(IHyDataSource* source, const hyd::CSNPersist& core, const std::string& at) {
-    const long indices[] = {index_all, 0, 1, 3, 4, 29, 30, -1, -2, -5, -121, 1000};
-    for (const hyd::item_value item : hyd::long_items()) {
-        if (item == 7001) continue; // the record's address differs by nature
-        for (const long index : indices) {
-            for (const long max : {1L, 8L}) {
-                long got[8], want[8];
-                std::fill(std::begin(got), std::end(got), -77);
-                std::fill(std::begin(want), std::end(want), -77);
-                long got_n = -9, want_n = -9;
-                const HRESULT got_hr = source->GetLong(item, index, got, max, &got_n);
-                const HRESULT want_hr = hyd::get_long(core, item, index, want, max, &want_n);
-                ASSERT_EQ(got_hr, want_hr) << at << " item " << item << " index " << index;
-                ASSERT_EQ(got_n, want_n) << at << " item " << item << " index " << index;
-                for (int k = 0; k < 8; ++k)
-                    ASSERT_EQ(got[k], want[k]) << at << " item " << item << " index " << index;
+    for (const long item : hyd::long_items()) {
+        for (const long index :
+             {hyd::HY_INDEX_ALL, 0L, 1L, 3L, 4L, 29L, 30L, 119L, -1L, -5L, -121L}) {
+            for (const long max : {1L, 8L, 64L}) {
+                long got[130], want[130], got_n = -9, want_n = -9;
+                std::fill_n(got, 130, -77);
+                std::fill_n(want, 130, -77);
+                const bool cell = hyd::profile_item_index(item, true) >= 0 && max != 8;
+                const HRESULT got_hr =
+                    cell
+                        ? source->GetPoint(item, index, reinterpret_cast<POINTL*>(got), max, &got_n)
+                        : source->GetLong(item, index, got, max, &got_n);
+                const HRESULT want_hr =
+                    cell ? hyd::get_point(core, item, index,
+                                          reinterpret_cast<hyd::item_point*>(want), max, &want_n)
+                         : hyd::get_long(core, item, index, want, max, &want_n);
+                ASSERT_TRUE(
+                    (got_hr == want_hr && got_n == want_n && std::equal(got, got + 130, want)) ||
+                    item == 7001) // the record's address differs by nature
+                    << at << " item " << item << " index " << index;
             }
-        }
-    }
-    for (int p = 0; p < hyd::profile_item_count; ++p) {
-        const long item = hyd::profile_cell_item(p);
-        for (const long index : {index_all, 0L, 5L, 119L, 120L, -3L}) {
-            POINTL got[130];
-            hyd::item_point want[130];
-            std::memset(got, 0x11, sizeof got);
-            std::memset(want, 0x11, sizeof want);
-            long got_n = -9, want_n = -9;
-            const HRESULT got_hr = source->GetPoint(item, index, got, 130, &got_n);
-            const HRESULT want_hr = hyd::get_point(core, item, index, want, 130, &want_n);
-            ASSERT_EQ(got_hr, want_hr) << at << " point item " << item << " index " << index;
-            ASSERT_EQ(got_n, want_n) << at << " point item " << item;
-            ASSERT_EQ(std::memcmp(got, want, sizeof got), 0) << at << " point item " << item;
         }
     }
     for (const long item : {7149L, 11000L, 11001L}) {
         BSTR text[1] = {};
         long n = -9;
-        const HRESULT got_hr = source->GetString(item, 0, text, 1, &n);
+        const HRESULT hr = source->GetString(item, 0, text, 1, &n);
         std::string want;
-        const HRESULT want_hr =
-            hyd::get_item_string(core, item, hyd::windows_date_time_format(), &want);
-        ASSERT_EQ(got_hr, want_hr) << at << " string item " << item;
-        if (got_hr == S_OK) {
-            EXPECT_EQ(n, 1);
-            EXPECT_EQ(narrow(text[0]), want) << at << " string item " << item;
-            SysFreeString(text[0]);
-        } else {
-            EXPECT_EQ(n, 0);
-        }
+        ASSERT_EQ(hr, hyd::get_item_string(core, item, hyd::windows_date_time_format(), &want))
+            << at << item;
+        EXPECT_EQ(n, hr == S_OK);
+        const std::wstring wide = text[0] ? text[0] : L"";
+        EXPECT_EQ(std::string(wide.begin(), wide.end()), hr == S_OK ? want : "") << at << item;
+        SysFreeString(text[0]);
     }
 }
 
-struct sample {
-    const char* name;
-    b::bytes bytes;
-};
-
-std::vector<sample> samples() {
-    const b::bytes one = b::sample_ensemble(1, 30);
-    const b::bytes two = b::sample_ensemble(2, 4, false, 7);
-    b::variable_leader long_leader;
-    long_leader.size = 1100;
-    b::fixed_leader old;
-    old.firmware_major = 8;
-    old.firmware_minor = 12;
-    old.cells = 3;
-    b::fixed_leader up;
-    up.config |= 0x80; // beams up
-    const std::int32_t velocities[12] = {1, -2, 3, -4, 5, -6, 7, -8, 9, -10, 11, -32768};
-    old.cells = 3;
-    const b::bytes old_record = b::ensemble_builder()
-                                    .add(old)
-                                    .add(b::variable_leader{})
-                                    .profile(0x0100, velocities)
-                                    .build();
-    up.cells = 3;
-    const b::bytes up_record =
-        b::ensemble_builder().add(up).add(b::variable_leader{}).profile(0x0100, velocities).build();
-    const b::bytes leaders_only = b::ensemble_builder().add(b::fixed_leader{}).build();
-    return {
-        {"clean run", b::concat({one, two, b::sample_ensemble(3, 12, true, 3)})},
-        {"noise between records", b::concat({b::noise(1000, 4), one, b::noise(10, 5), two})},
-        {"bad checksum then good", b::concat({b::with_bad_checksum(one), two})},
-        {"truncated", b::concat({two, b::truncated(one, one.size() - 1)})},
-        {"byte 4 set", b::concat({b::with_byte4(one, 1), two})},
-        {"stray sync byte", b::concat({b::bytes{0x7F}, one, two})},
-        {"long variable leader",
-         b::ensemble_builder().add(b::fixed_leader{}).add(long_leader).build()},
-        {"old firmware, beams up", b::concat({old_record, up_record})},
-        {"no variable leader", leaders_only},
-        {"empty", {}},
-    };
-}
-
-// Loads every record the bytes hold, through the object and through the core side by side;
-// counts the loads that held a good record, so a test can tell that items were really compared.
-void compare_all(IHyDataSource* source, IStream* stream, const sample& s, const char* kind,
-                 int& good_loads) {
-    com_ptr<IPersistStream> persist;
-    ASSERT_EQ(source->QueryInterface(IID_IPersistStream, persist.put_void()), S_OK);
-    hyd::memory_stream bytes(s.bytes);
+// Loads every record of `bytes` through the object and the core side by side, comparing the
+// results and every item; returns how many loads held a good record.
+int compare_all(IPersistStream* persist, IStream* stream, const b::bytes& bytes,
+                const std::string& at) {
+    com_ptr<IHyDataSource> source;
+    EXPECT_EQ(persist->QueryInterface(IID_IHyDataSource, source.put_void()), S_OK);
+    hyd::memory_stream core_stream(bytes);
     hyd::CSNPersist core;
+    int good = 0;
     for (int load = 0; load < 10; ++load) {
-        const std::string at =
-            std::string(kind) + " / " + s.name + " / load " + std::to_string(load);
         const HRESULT got = persist->Load(stream);
-        const HRESULT want = core.Load(bytes);
-        ASSERT_EQ(got, want) << at;
-        if (SUCCEEDED(got)) ++good_loads;
-        expect_same_items(source, core, at);
+        EXPECT_EQ(got, core.Load(core_stream)) << at << " load " << load;
+        good += SUCCEEDED(got);
+        expect_same_items(source.get(), core, at + " load " + std::to_string(load));
         if (got == hyd::HY_E_ENDOFDATA || got == E_FAIL) break;
     }
+    return good;
 }
 
-TEST_F(HostTest, ItemsThroughAFileStreamEqualTheCore) {
-    char folder[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, folder);
-    int good_loads = 0;
-    for (const sample& s : samples()) {
-        const std::string path = std::string(folder) + "hyd_host_test.sne";
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        WriteFile(file, s.bytes.data(), DWORD(s.bytes.size()), &written, nullptr);
-        CloseHandle(file);
-        ASSERT_EQ(written, s.bytes.size());
-
-        com_ptr<IStream> stream;
-        const std::wstring wide(path.begin(), path.end());
-        ASSERT_EQ(SHCreateStreamOnFileEx(wide.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE,
-                                         FILE_ATTRIBUTE_NORMAL, FALSE, nullptr, stream.put()),
-                  S_OK);
-        com_ptr<IHyDataSource> source;
-        create(source);
-        compare_all(source.get(), stream.get(), s, "file", good_loads);
-        stream.reset();
-        DeleteFileA(path.c_str());
-    }
-    EXPECT_EQ(good_loads, 13);
-}
-
-TEST_F(HostTest, ItemsThroughMemoryStreamsEqualTheCore) {
-    int good_loads = 0;
-    for (const sample& s : samples()) {
-        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, s.bytes.size() + 1);
-        ASSERT_NE(memory, nullptr);
-        if (!s.bytes.empty()) std::memcpy(GlobalLock(memory), s.bytes.data(), s.bytes.size());
-        GlobalUnlock(memory);
-        com_ptr<IStream> stream;
-        ASSERT_EQ(CreateStreamOnHGlobal(memory, TRUE, stream.put()), S_OK);
-        ULARGE_INTEGER size;
-        size.QuadPart = s.bytes.size();
-        ASSERT_EQ(stream->SetSize(size), S_OK);
-        com_ptr<IHyDataSource> source;
-        create(source);
-        compare_all(source.get(), stream.get(), s, "hglobal", good_loads);
-
-        // The same through a stream that cannot seek: only the position is lost.
-        auto* own = new test_stream(s.bytes);
-        own->seekable = false;
-        com_ptr<IHyDataSource> other;
-        create(other);
-        compare_all(other.get(), own, s, "no seek", good_loads);
-        own->Release();
-    }
-    EXPECT_EQ(good_loads, 26);
-}
-
-TEST_F(HostTest, StreamFailuresGiveTheReadersResults) {
-    const b::bytes record = b::sample_ensemble(1, 30);
-    const struct {
-        const char* what;
-        int short_read_at;
-        int fail_read_at;
-        HRESULT expected;
-    } cases[] = {
-        // Reads: 1 and 2 the sync bytes, 3 the byte count, 4 byte 4, 5 the body.
-        {"short sync read", 1, 0, hyd::HY_E_ENDOFDATA},
-        {"short count read", 3, 0, hyd::HY_E_ENDOFDATA},
-        {"short body read", 5, 0, hyd::HY_E_ENDOFDATA},
-        {"failing sync read", 0, 2, STG_E_READFAULT},
-        {"failing body read", 0, 5, STG_E_READFAULT},
-        {"clean", 0, 0, S_OK},
+TEST_F(ComTest, ItemsThroughFileAndMemoryStreamsEqualTheCore) {
+    const b::bytes one = b::sample_ensemble(1, 30), two = b::sample_ensemble(2, 4, false, 7);
+    b::variable_leader long_leader;
+    long_leader.size = 1100;
+    b::fixed_leader old, up;
+    old.firmware_major = 8, old.firmware_minor = 12, old.cells = up.cells = 3;
+    up.config |= 0x80; // beams up
+    const std::int32_t vel[12] = {1, -2, 3, -4, 5, -6, 7, -8, 9, -10, 11, -32768};
+    const auto with = [&](const b::fixed_leader& f) {
+        return b::ensemble_builder().add(f).add(b::variable_leader{}).profile(0x0100, vel).build();
     };
-    for (const auto& c : cases) {
-        com_ptr<IHyDataSource> source;
-        create(source);
-        com_ptr<IPersistStream> persist;
-        ASSERT_EQ(source->QueryInterface(IID_IPersistStream, persist.put_void()), S_OK);
-        auto* stream = new test_stream(record);
-        stream->short_read_at = c.short_read_at;
-        stream->fail_read_at = c.fail_read_at;
-        EXPECT_EQ(persist->Load(stream), c.expected) << c.what;
-        stream->Release();
+    const std::pair<const char*, b::bytes> samples[] = {
+        {"clean", b::concat({one, two, b::sample_ensemble(3, 12, true, 3)})},
+        {"noise", b::concat({b::noise(1000, 4), one, b::noise(10, 5), two})},
+        {"damage",
+         b::concat({b::with_bad_checksum(one), two, b::with_byte4(one, 1), b::bytes{0x7F}, one})},
+        {"truncated", b::concat({two, b::truncated(one, one.size() - 1)})},
+        {"long leader", b::ensemble_builder().add(b::fixed_leader{}).add(long_leader).build()},
+        {"old firmware, beams up, no variable leader",
+         b::concat({with(old), with(up), b::ensemble_builder().add(b::fixed_leader{}).build()})},
+        {"empty", {}}};
+    int good = 0;
+    for (const auto& [name, bytes] : samples) {
+        good += compare_all(create_by_progid().get(), on_file(bytes).get(), bytes,
+                            std::string("file ") + name);
+        good += compare_all(create_by_progid().get(), memory_stream_of(bytes).get(), bytes,
+                            std::string("memory ") + name);
     }
-    // A failing read code of the host's own choosing comes back unchanged.
-    com_ptr<IHyDataSource> source;
-    create(source);
-    com_ptr<IPersistStream> persist;
-    ASSERT_EQ(source->QueryInterface(IID_IPersistStream, persist.put_void()), S_OK);
-    auto* stream = new test_stream(record);
-    stream->fail_read_at = 1;
-    stream->read_error = E_ACCESSDENIED;
-    EXPECT_EQ(persist->Load(stream), E_ACCESSDENIED);
-    stream->Release();
-    EXPECT_EQ(persist->Load(nullptr), E_POINTER);
+    DeleteFileA(path.c_str());
+    EXPECT_EQ(good, 2 * 11);
 }
 
-TEST_F(HostTest, SavedEnsembleIsTheRecordAsRead) {
+TEST_F(ComTest, SaveWritesTheRecordAsReadAndAggregationIsRefused) {
     const b::bytes record = b::sample_ensemble(5, 20);
-    com_ptr<IHyDataSource> source;
-    create(source);
-    com_ptr<IPersistStream> persist;
-    ASSERT_EQ(source->QueryInterface(IID_IPersistStream, persist.put_void()), S_OK);
-
-    auto* out = new test_stream({});
-    EXPECT_EQ(persist->Save(out, TRUE), E_FAIL); // nothing held yet
-    ULARGE_INTEGER size;
-    size.QuadPart = 99;
-    ASSERT_EQ(persist->GetSizeMax(&size), S_OK);
-    EXPECT_EQ(size.QuadPart, 0u);
-
-    auto* in = new test_stream(b::concat({b::noise(33, 9), record}));
-    ASSERT_EQ(persist->Load(in), S_OK);
-    in->Release();
-    EXPECT_EQ(persist->IsDirty(), S_FALSE);
+    const com_ptr<IPersistStream> persist = create_by_progid();
+    const com_ptr<IStream> out = memory_stream_of({});
+    ULARGE_INTEGER size{};
+    ASSERT_EQ(load_bytes(persist.get(), b::concat({b::noise(33, 9), record})), S_OK);
     ASSERT_EQ(persist->GetSizeMax(&size), S_OK);
     EXPECT_EQ(size.QuadPart, record.size());
-    ASSERT_EQ(persist->Save(out, FALSE), S_OK);
-    EXPECT_EQ(out->written, record);
-    out->Release();
-    EXPECT_EQ(persist->GetSizeMax(nullptr), E_POINTER);
+    ASSERT_EQ(persist->Save(out.get(), FALSE), S_OK);
+    b::bytes saved(record.size() + 1);
+    ASSERT_EQ(out->Seek({}, STREAM_SEEK_SET, nullptr), S_OK);
+    out->Read(saved.data(), ULONG(saved.size()), &size.LowPart);
+    EXPECT_EQ(b::bytes(saved.begin(), saved.begin() + size.LowPart), record);
+    void* made = nullptr;
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_DiVORorazivo, out.get(), CLSCTX_INPROC_SERVER, IID_IUnknown, &made),
+        CLASS_E_NOAGGREGATION);
 }
 
-TEST_F(HostTest, RuntimeRefusesAggregationToo) {
-    auto* outer = new test_stream({});
-    IUnknown* made = reinterpret_cast<IUnknown*>(1);
-    EXPECT_EQ(CoCreateInstance(CLSID_DiVORorazivo, outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               reinterpret_cast<void**>(&made)),
+TEST_F(ComTest, FactoryAggregationAndTheModuleLock) {
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(dll.get_class_object(IID_IHyDataSource, IID_IClassFactory, &out),
+              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(out, nullptr);
+    com_ptr<IUnknown> again;
+    ASSERT_EQ(dll.get_class_object(CLSID_DiVORorazivo, IID_IUnknown, again.put_void()), S_OK);
+    EXPECT_EQ(again.get(), static_cast<IUnknown*>(factory.get())); // one cached factory
+    out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(memory_stream_of({}).get(), IID_IUnknown, &out),
               CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(made, nullptr);
-    outer->Release();
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPersist, &out), E_NOINTERFACE);
+    // Nothing is left behind, and the cached factory does not count; live objects and locks do.
+    EXPECT_EQ(dll.can_unload_now(), S_OK);
+    com_ptr<IHyDataSource> live = create();
+    EXPECT_EQ(dll.can_unload_now(), S_FALSE);
+    live.reset();
+    ASSERT_EQ(factory->LockServer(TRUE), S_OK);
+    EXPECT_EQ(dll.can_unload_now(), S_FALSE);
+    ASSERT_EQ(factory->LockServer(FALSE), S_OK);
+    EXPECT_EQ(dll.can_unload_now(), S_OK);
+}
+
+TEST_F(ComTest, OneIdentityOneCountAndTheFacesOfItsTable) {
+    const com_ptr<IHyDataSource> source = create();
+    const IID* faces[] = {&IID_IUnknown,         &IID_IHyDataSource,    &IID_IPersistStream,
+                          &IID_IHyDeviceControl, &IID_IHyCommSetup,     &IID_IHyEnsembleDisp,
+                          &IID_IDispatch,        &IID_ISupportErrorInfo};
+    for (const IID* riid : faces) {
+        com_ptr<IUnknown> face, back;
+        ASSERT_EQ(source->QueryInterface(*riid, face.put_void()), S_OK);
+        ASSERT_EQ(face->QueryInterface(IID_IUnknown, back.put_void()), S_OK);
+        EXPECT_EQ(back.get(), static_cast<IUnknown*>(source.get()));
+    }
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(source->QueryInterface(IID_IPersist, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(source->AddRef(), 2u); // the first request took the first reference; all are back
+    source->Release();
+    com_ptr<IPersistStream> persist;
+    ASSERT_EQ(source->QueryInterface(IID_IPersistStream, persist.put_void()), S_OK);
+    CLSID id{};
+    ASSERT_EQ(persist->GetClassID(&id), S_OK);
+    EXPECT_EQ(id, CLSID_DiVORorazivo);
+    com_ptr<ISupportErrorInfo> support;
+    ASSERT_EQ(source->QueryInterface(IID_ISupportErrorInfo, support.put_void()), S_OK);
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IHyEnsembleDisp), S_OK);
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IHyDataSource), S_FALSE);
+    // The automation library is registered apart from this module; without it the dispatch
+    // members give the loading failure itself.
+    com_ptr<IDispatch> disp;
+    ASSERT_EQ(source->QueryInterface(IID_IDispatch, disp.put_void()), S_OK);
+    com_ptr<ITypeLib> automation;
+    const HRESULT missing = LoadRegTypeLib(LIBID_HydDisp, 1, 0, 0, automation.put());
+    ASSERT_TRUE(FAILED(missing));
+    com_ptr<ITypeInfo> info;
+    EXPECT_EQ(disp->GetTypeInfo(0, 0, info.put()), missing);
+    EXPECT_EQ(disp->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
+              missing);
+}
+
+TEST_F(ComTest, ExtensionsSeeSuccessfulCallsWithTheCallersFilledBuffer) {
+    recording_source first, second;
+    {
+        const com_ptr<IHyDataSource> source = create();
+        IHyDataSource* list[] = {&first, &second};
+        ASSERT_EQ(source->SetExtensions(list, 2), S_OK);
+        ASSERT_EQ(source->SetExtensions(list, 2), S_OK); // still one reference per entry
+        EXPECT_EQ(first.refs + second.refs, 4u);
+        long values[4] = {}, count = -1;
+        EXPECT_EQ(source->GetLong(7113, 0, values, 4, &count), E_FAIL); // nothing held
+        ASSERT_EQ(load_bytes(source.get(), b::sample_ensemble(1, 30)), S_OK);
+        first.rewrite = 4242;
+        ASSERT_EQ(source->GetLong(7113, 0, values, 4, &count), S_OK);
+        EXPECT_EQ(values[0], 4242); // the caller gets what the extensions left
+        EXPECT_EQ(second.calls.at(0).first, 4242);
+        first.rewrite = 0;
+        POINTL points[8] = {};
+        BSTR text[1] = {};
+        ASSERT_EQ(source->GetPoint(7701, 0, points, 8, &count), S_OK);
+        EXPECT_EQ(source->GetLong(7701, LONG_MIN, values, 4, &count), S_FALSE); // not passed on
+        EXPECT_EQ(source->GetPoint(7113, 0, points, 2, &count), E_INVALIDARG);
+        // The date reads its fields through the object's own GetLong, so the extensions see
+        // those reads, then the GetString call with the text in place.
+        ASSERT_EQ(source->GetString(11000, 0, text, 1, &count), S_OK);
+        const recording_source::call want[] = {
+            {7113, 4, 30, 1, values, &count},
+            {7701, 8, points[0].x, 8, points, &count},
+            {7303, 1, 12, 1, nullptr, nullptr},
+            {7304, 1, 5, 1, nullptr, nullptr},
+            {7302, 1, 26, 1, nullptr, nullptr},
+            {11000, 1, long(SysStringLen(text[0])), 1, text, &count}};
+        ASSERT_EQ(first.calls.size(), std::size(want));
+        for (std::size_t i = 0; i < std::size(want); ++i) {
+            const auto& [item, max, value, n, buffer, actual] = first.calls[i];
+            EXPECT_EQ((std::vector<long>{item, max, value, n}),
+                      (std::vector<long>{want[i].item, want[i].max, want[i].first, want[i].count}));
+            EXPECT_TRUE(!want[i].buffer || (buffer == want[i].buffer && actual == want[i].actual));
+        }
+        SysFreeString(text[0]);
+        ASSERT_EQ(source->SetExtensions(list, 1), S_OK);
+        EXPECT_EQ(second.refs, 1u);
+    }
+    EXPECT_EQ(first.refs, 1u); // the object released its extensions
+}
+
+TEST_F(ComTest, RealTimeComesFromTheEnsembleUntilOneWithMonthOrDayIsStored) {
+    SYSTEMTIME st;
+    EXPECT_EQ(create()->GetRealTime(&st), E_FAIL);
+    for (const std::uint8_t year : {79, 80}) { // 2079 and 1980
+        b::variable_leader v;
+        v.year = year, v.month = 12, v.day = 31, v.hour = 23, v.minute = 58, v.second = 59;
+        v.hundredths = 57;
+        const com_ptr<IHyDataSource> source = create();
+        ASSERT_EQ(
+            load_bytes(source.get(), b::ensemble_builder().add(b::fixed_leader{}).add(v).build()),
+            S_OK);
+        SYSTEMTIME kept{1234, 0, 0, 0, 7, 0, 0, 0}; // without month and day: not counted
+        ASSERT_EQ(source->SetRealTime(&kept), S_OK);
+        std::memset(&st, 0xAB, sizeof st);
+        ASSERT_EQ(source->GetRealTime(&st), S_OK);
+        const SYSTEMTIME want{WORD(year < 80 ? 2079 : 1980), 12, 0xABAB, 31, 23, 58, 59, 570};
+        EXPECT_EQ(std::memcmp(&st, &want, sizeof st), 0) << year;
+        kept = year < 80 ? SYSTEMTIME{2001, 4, 3, 0, 1, 2, 3, 4}
+                         : SYSTEMTIME{2001, 0, 3, 9, 1, 2, 3, 4};
+        ASSERT_EQ(source->SetRealTime(&kept), S_OK);
+        ASSERT_EQ(source->GetRealTime(&st), S_OK);
+        EXPECT_EQ(std::memcmp(&st, &kept, sizeof st), 0);
+    }
+}
+
+// The DLL's string table, built from the same source as the portable lookup (its type library is
+// registered and read back by the regsvr32 round trip).
+TEST(Resources, StringTableMatchesThePortableTable) {
+    hyd_dll dll;
+    char text[512];
+    for (const hyd::string_entry& e : hyd::string_table_entries()) {
+        const int n = LoadStringA(dll.module.get(), UINT(e.id), text, sizeof text);
+        EXPECT_EQ(std::string(text, std::size_t(std::max(n, 0))), e.text) << e.id;
+    }
+    for (const UINT id : {8900u, 8901u, 8902u, 7150u}) // absent numbers load as empty texts
+        EXPECT_EQ(LoadStringA(dll.module.get(), id, text, sizeof text), 0) << id;
 }
 
 } // namespace

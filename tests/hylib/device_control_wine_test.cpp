@@ -1,10 +1,11 @@
 // IHyDeviceControl of Hyd.dll under Wine, on a COM port mapped to the simulated instrument: the
 // Win32 port (overlapped reads, the cancel event, the port's time-outs) and the four methods,
 // checked on the wire from the simulator's log and in a host's log window.
-#include "com/com_support.h"
 #include "common/result_codes.h"
+#include "hyd.h"
 #include "streams/hyserial_win.h"
 #include "streams/sercfg_win.h"
+#include "support/hyd_dll_win.h"
 #include "support/sim_wire.h"
 
 #include <cstdlib>

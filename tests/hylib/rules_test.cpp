@@ -124,16 +124,16 @@ TEST(command_file, lines_become_commands_byte_for_byte) {
     };
     CSNCmdInterpreter rules;
     for (const auto& c : cases) {
-        build::fault_stream file(std::vector<std::uint8_t>(c.bytes.begin(), c.bytes.end()));
-        file.short_read_at = c.short_read_at;
+        fault_stream file(std::vector<std::uint8_t>(c.bytes.begin(), c.bytes.end()));
+        file.short_read = c.short_read_at;
         CHyCmdSet set(&rules);
         EXPECT_EQ(set.LoadFile(file), s_ok) << c.name;
         std::vector<std::string> got;
         for (const auto& command : set.commands()) got.push_back(command->command());
         EXPECT_EQ(got, c.commands) << c.name;
     }
-    build::fault_stream broken(std::vector<std::uint8_t>(5000, 'a'));
-    broken.fail_read_at = 2;
+    fault_stream broken(std::vector<std::uint8_t>(5000, 'a'));
+    broken.failed_read = 2;
     CHyCmdSet set(&rules);
     EXPECT_EQ(set.LoadFile(broken), HY_E_IO);
 }

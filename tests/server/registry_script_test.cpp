@@ -1,16 +1,13 @@
-// The registry-script interpreter against an in-memory registry: parsing, both modes, and every
-// way a script run ends in DISP_E_EXCEPTION. The Windows registry behind it is tested under Wine
-// in tests/com.
+// The registry-script interpreter against an in-memory registry: the class's own script and
+// scripts using every marker, keyword and value type, in both modes, and every way a script is
+// refused. Wine's registry behind it is exercised by the regsvr32 round trip in tests/com.
 #include "server/registry_script.h"
 #include "support/memory_registry.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
-#include <map>
-#include <memory>
-#include <set>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -18,241 +15,138 @@ namespace {
 using namespace hyd;
 using namespace hyd::regscript;
 
-const char* const class_script = R"(HKCR
-{
-	'Hyd.DiVORorazivo.1' = s 'HYD Sonic Ensemble'
-	{
-		CLSID = s '{04FAE772-7D9A-4DA3-8A01-155EFDB6535D}'
-	}
-	NoRemove CLSID
-	{
-		ForceRemove '{04FAE772-7D9A-4DA3-8A01-155EFDB6535D}' = s 'HYD Sonic Ensemble'
-		{
-			ProgID = s 'Hyd.DiVORorazivo.1'
-			InprocServer32 = s '%MODULE%'
-			{
-				val ThreadingModel = s 'both'
-			}
-		}
-	}
-})";
-const std::string class_key = "CLSID\\{04FAE772-7D9A-4DA3-8A01-155EFDB6535D}";
-
-hresult run_class_script(memory_registry& reg, mode m, const std::string& module) {
-    const std::pair<std::string, std::string> vars[] = {{"MODULE", quote_for_script(module)}};
-    return run_text(class_script, vars, m, reg);
+// The class's registry script as shipped, with the class ID {X}.
+std::string class_script() {
+    std::ifstream in(HYD_CLASS_SCRIPT);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string marker = "@HYD_CLSID_DIVORORAZIVO@";
+    for (std::size_t at; (at = text.find(marker)) != std::string::npos;)
+        text.replace(at, marker.size(), "X");
+    return text;
 }
 
-TEST(RegistryScriptParse, ReadsKeysMarkersAndValues) {
-    script s;
-    ASSERT_EQ(parse(R"(HKLM { NoRemove Software { ForceRemove 'Hyd Test' = s 'top'
-                 { val Count = d '0x10' val Neg = d -2 val Raw = b '00ff7E' val 'it''s' = s 'a''b'
-                   Delete Old } } })",
-                    s),
-              s_ok);
-    ASSERT_EQ(s.roots.size(), 1u);
-    EXPECT_EQ(s.roots[0].which, root_key::local_machine);
-    const key& software = s.roots[0].keys.at(0);
-    EXPECT_EQ(software.mark, marker::no_remove);
-    EXPECT_FALSE(software.default_value);
-    const key& test = software.subkeys.at(0);
-    EXPECT_EQ(test.mark, marker::force_remove);
-    EXPECT_EQ(test.name, "Hyd Test");
-    ASSERT_TRUE(test.default_value);
-    EXPECT_EQ(test.default_value->text, "top");
-    ASSERT_EQ(test.values.size(), 4u);
-    EXPECT_EQ(test.values[0].type, value_type::dword);
-    EXPECT_EQ(test.values[0].number, 16u);
-    EXPECT_EQ(test.values[1].number, 0xFFFFFFFEu);
-    EXPECT_EQ(test.values[2].bytes, (std::vector<std::uint8_t>{0x00, 0xFF, 0x7E}));
-    EXPECT_EQ(test.values[3].name, "it's");
-    EXPECT_EQ(test.values[3].text, "a'b");
-    ASSERT_EQ(test.subkeys.size(), 1u);
-    EXPECT_EQ(test.subkeys[0].mark, marker::remove);
-    EXPECT_EQ(test.subkeys[0].name, "Old");
+const std::string registered =
+    "CLSID CLSID\\{X} [=HYD Sonic Ensemble] CLSID\\{X}\\FileExtension [=sne] "
+    "CLSID\\{X}\\InprocServer32 [=C:\\it's\\Hyd.dll] [ThreadingModel=both] "
+    "CLSID\\{X}\\ProgID [=Hyd.DiVORorazivo.1] CLSID\\{X}\\VersionIndependentProgID "
+    "[=Hyd.DiVORorazivo] Hyd.DiVORorazivo [=HYD Sonic Ensemble] Hyd.DiVORorazivo\\CLSID [={X}] "
+    "Hyd.DiVORorazivo.1 [=HYD Sonic Ensemble] Hyd.DiVORorazivo.1\\CLSID [={X}]";
+
+hresult run_script(memory_registry& reg, const std::string& text, mode m) {
+    const std::pair<std::string, std::string> vars[] = {
+        {"MODULE", quote_for_script("C:\\it's\\Hyd.dll")}};
+    return run_text(text == "class" ? class_script() : text, vars, m, reg);
 }
 
-TEST(RegistryScriptParse, KeywordsRootsAndTypesIgnoreCase) {
-    script s;
-    ASSERT_EQ(parse("hkey_classes_root { noremove A { VAL x = S 'y' } FORCEREMOVE B = s '' "
-                    "delete C } hkcu { } HKU { } HKPD { } HKDD { } HKCC { }",
-                    s),
-              s_ok);
-    ASSERT_EQ(s.roots.size(), 6u);
-    EXPECT_EQ(s.roots[0].which, root_key::classes_root);
-    EXPECT_EQ(s.roots[5].which, root_key::current_config);
-    const auto& keys = s.roots[0].keys;
-    ASSERT_EQ(keys.size(), 3u);
-    EXPECT_EQ(keys[0].mark, marker::no_remove);
-    EXPECT_EQ(keys[0].values.at(0).text, "y");
-    EXPECT_EQ(keys[1].mark, marker::force_remove);
-    EXPECT_EQ(keys[2].mark, marker::remove);
-}
-
-TEST(RegistryScriptParse, MalformedScriptsAreRefused) {
+TEST(RegistryScript, RunsInBothModes) {
+    const std::string cls = class_script(), other = " HKCR { NoRemove CLSID { '{other}' } }";
+    const mode reg = mode::register_keys, unreg = mode::unregister_keys;
     const struct {
-        const char* what;
-        const char* text;
-    } cases[] = {
-        {"backslash in a key name", "HKCR { 'a\\b' }"},
-        {"backslash in a bare key name", "HKCR { a { b\\c } }"},
-        {"val without equals sign", "HKCR { a { val x s 'y' } }"},
-        {"val without a name", "HKCR { a { val } }"},
-        {"unterminated quote", "HKCR { a = s 'open }"},
-        {"missing closing brace", "HKCR { a { b }"},
-        {"no opening brace", "HKCR a"},
-        {"unknown root", "HKXX { a }"},
-        {"unknown value type", "HKCR { a = q 'x' }"},
-        {"missing value", "HKCR { a = s }"},
-        {"number too large", "HKCR { a { val n = d '4294967296' } }"},
-        {"not a number", "HKCR { a { val n = d '12ab' } }"},
-        {"odd byte string", "HKCR { a { val n = b 'abc' } }"},
-        {"not hex", "HKCR { a { val n = b 'zz' } }"},
-        {"marker without a name", "HKCR { NoRemove }"},
-        {"empty key name", "HKCR { '' }"},
-        {"stray equals sign", "HKCR { = s 'x' }"},
+        const char* name;
+        std::string before, script;
+        mode m;
+        std::string after;
+        hresult hr = s_ok;
+        const char* refused = "";
+    } rows[] = {
+        {"registers every key and value", "", "class", reg, registered},
+        {"registering again rebuilds the class key",
+         cls + " HKCR { CLSID { '{X}' { Stale } '{other}' } }", "class", reg,
+         "CLSID CLSID\\{other} " + registered.substr(6)},
+        {"unregistering removes what registering wrote", cls + other, "class", unreg,
+         "CLSID CLSID\\{other}"},
+        {"a key with subkeys left stays, values left do not keep one",
+         cls + " HKCR { CLSID { '{X}' { 'Implemented Categories' InprocServer32 { val O = s 'o' } "
+               "} } }",
+         "class", unreg,
+         "CLSID CLSID\\{X} [=HYD Sonic Ensemble] CLSID\\{X}\\Implemented Categories"},
+        {"markers never delete CLSID or TypeLib",
+         "HKCR { CLSID { keep } TypeLib { keep } Old { z } F { z } }",
+         "HKCR { ForceRemove clsid { x } Delete TYPELIB { y } Delete Old { z } ForceRemove F = s "
+         "'new' }",
+         reg, "CLSID CLSID\\keep CLSID\\x F [=new] TypeLib TypeLib\\keep"},
+        {"markers do nothing when unregistering", "HKCR { F { child } G H }",
+         "HKCR { ForceRemove F Delete G NoRemove H }", unreg, "F F\\child H"},
+        {"listed values go, missing keys are skipped",
+         "HKCR { NoRemove A { val v = s 'x' val w = s 'y' B = s 'z' { C } } }",
+         "HKCR { NoRemove A { val v = s 'x' B { C } } Missing { val q = s '' D } }", unreg,
+         "A [w=y]"},
+        {"keywords, roots and types ignore case", "",
+         "hkey_classes_root { noremove A { VAL x = S 'y' } FORCEREMOVE B = s '' delete C } hkcu { "
+         "K "
+         "} HKEY_LOCAL_MACHINE { L } HKU { U } HKPD { P } HKEY_DYN_DATA { D } HKCC { C }",
+         reg, "A [x=y] B [=] HKCU:K HKLM:L HKU:U HKPD:P HKDD:D HKCC:C"},
+        {"value types and quoting", "",
+         "HKLM { NoRemove Software { ForceRemove 'Hyd Test' = s 'top' { val Count = d '0x10' "
+         "val Neg = d -2 val Raw = b '00ff7E' val 'it''s' = s 'a''b' val Max = d 4294967295 "
+         "val Min = d -2147483648 val X = d 0XfF val E = b '' Delete Old } } }",
+         reg,
+         "HKLM:Software HKLM:Software\\Hyd Test [=top] [Count=#16] [E=] [it's=a'b] "
+         "[Max=#4294967295] [Min=#2147483648] [Neg=#4294967294] [Raw=00ff7e] [X=#255]"},
+        {"a key that cannot be created ends the run", "", "HKCR { A = s '1' B = s '2' C = s '3' }",
+         reg, "A [=1]", disp_e_exception, "B"},
+        {"a malformed script changes nothing", "", "HKCR { A = s '1' B { val x s 'y' } }", reg, "",
+         disp_e_exception},
     };
-    for (const auto& c : cases) {
-        script s;
-        std::string why;
-        EXPECT_EQ(parse(c.text, s, &why), disp_e_exception) << c.what;
-        EXPECT_FALSE(why.empty()) << c.what;
-        EXPECT_TRUE(s.roots.empty()) << c.what;
+    for (const auto& row : rows) {
+        memory_registry r;
+        ASSERT_EQ(run_script(r, row.before, mode::register_keys), s_ok) << row.name;
+        r.refuse.insert(row.refused);
+        EXPECT_EQ(run_script(r, row.script, row.m), row.hr) << row.name;
+        EXPECT_EQ(r.dump(), row.after) << row.name;
+        EXPECT_EQ(r.open_handles, 0) << row.name;
     }
 }
 
-TEST(RegistryScriptParse, DeepNestingIsRefusedWithoutCrashing) {
+std::string nested(int depth) {
     std::string text = "HKCR {";
-    for (int i = 0; i < 10000; ++i) text += " k {";
+    for (int i = 0; i < depth; ++i) text += " k {";
+    return text + std::string(static_cast<std::size_t>(depth) + 1, '}');
+}
+
+TEST(RegistryScript, RefusesMalformedScripts) {
+    std::vector<std::string> texts{nested(65), nested(10000)};
+    std::istringstream list(
+        "HKCR { 'a\\b' }|HKCR { a { b\\c } }|HKCR { a { val x s 'y' } }|HKCR { a { val } }|HKCR a|"
+        "HKCR { a { val = s 'y' } }|HKCR { a = s 'open }|HKCR { a { b }|HKXX { a }|HKCR { = s 'x' "
+        "}|"
+        "HKCR { a = q 'x' }|HKCR { a = s }|HKCR { a = 's' 'x' }|HKCR { a { val n = d '4294967296' "
+        "} }|"
+        "HKCR { a { val n = d -2147483649 } }|HKCR { a { val n = d '12ab' } }|HKCR { '' }|HKCR { { "
+        "}|"
+        "HKCR { a { val n = d 0x } }|HKCR { a { val n = b 'abc' } }|HKCR { a { val n = b 'zz' } }|"
+        "HKCR { NoRemove }|HKCR { NoRemove { } }|HKCR { a = s 'x' = s 'y' }");
+    for (std::string text; std::getline(list, text, '|');) texts.push_back(text);
+    for (const std::string& text : texts) {
+        script s;
+        s.roots.resize(1);
+        std::string why;
+        EXPECT_EQ(parse(text, s, &why), disp_e_exception) << text;
+        EXPECT_NE(why, "") << text;
+        EXPECT_TRUE(s.roots.empty()) << text;
+        memory_registry r;
+        EXPECT_EQ(run_script(r, text, mode::unregister_keys), disp_e_exception) << text;
+    }
     script s;
-    EXPECT_EQ(parse(text, s), disp_e_exception);
+    EXPECT_EQ(parse(nested(64), s), s_ok);
+    EXPECT_EQ(parse("", s), s_ok);
 }
 
-TEST(RegistryScriptExpand, ReplacesVariables) {
-    const std::pair<std::string, std::string> vars[] = {{"MODULE", "C:\\a b\\Hyd.dll"}};
-    std::string out;
-    EXPECT_EQ(expand("x '%MODULE%' 100%% %module%", vars, out), s_ok);
-    EXPECT_EQ(out, "x 'C:\\a b\\Hyd.dll' 100% C:\\a b\\Hyd.dll");
-    EXPECT_EQ(expand("%OTHER%", vars, out), disp_e_exception);
-    EXPECT_EQ(expand("50% off", vars, out), disp_e_exception);
-    EXPECT_EQ(quote_for_script("C:\\it's\\o''k"), "C:\\it''s\\o''''k");
-}
-
-TEST(RegistryScriptRun, RegisterWritesEveryKeyAndValue) {
-    memory_registry reg;
-    ASSERT_EQ(run_class_script(reg, mode::register_keys, "C:\\Program Files\\Hyd.dll"), s_ok);
-    EXPECT_EQ(reg.text("Hyd.DiVORorazivo.1"), "HYD Sonic Ensemble");
-    EXPECT_EQ(reg.text("Hyd.DiVORorazivo.1\\CLSID"), "{04FAE772-7D9A-4DA3-8A01-155EFDB6535D}");
-    EXPECT_EQ(reg.text(class_key), "HYD Sonic Ensemble");
-    EXPECT_EQ(reg.text(class_key + "\\ProgID"), "Hyd.DiVORorazivo.1");
-    EXPECT_EQ(reg.text(class_key + "\\InprocServer32"), "C:\\Program Files\\Hyd.dll");
-    EXPECT_EQ(reg.text(class_key + "\\InprocServer32", "ThreadingModel"), "both");
-    EXPECT_EQ(reg.open_handles, 0);
-}
-
-TEST(RegistryScriptRun, ModulePathWithQuotesIsWrittenIntact) {
-    memory_registry reg;
-    ASSERT_EQ(run_class_script(reg, mode::register_keys, "C:\\it's here\\''\\Hyd.dll"), s_ok);
-    EXPECT_EQ(reg.text(class_key + "\\InprocServer32"), "C:\\it's here\\''\\Hyd.dll");
-}
-
-TEST(RegistryScriptRun, ForceRemoveRebuildsTheKeyOnEveryRegistration) {
-    memory_registry reg;
-    ASSERT_EQ(run_class_script(reg, mode::register_keys, "C:\\one.dll"), s_ok);
-    // Something stale under the class key, and a neighbour under CLSID.
-    reg.find(class_key)->children["Stale"] = std::make_unique<node>();
-    reg.find("CLSID")->children["{other}"] = std::make_unique<node>();
-    ASSERT_EQ(run_class_script(reg, mode::register_keys, "C:\\two.dll"), s_ok);
-    EXPECT_EQ(reg.find(class_key + "\\Stale"), nullptr);
-    EXPECT_EQ(reg.find(class_key)->children.size(), 2u);
-    EXPECT_EQ(reg.text(class_key + "\\InprocServer32"), "C:\\two.dll");
-    EXPECT_NE(reg.find("CLSID\\{other}"), nullptr);
-}
-
-TEST(RegistryScriptRun, MarkersNeverDeleteClsidOrTypelib) {
-    memory_registry reg;
-    reg.roots[0].children["CLSID"] = std::make_unique<node>();
-    reg.find("CLSID")->children["keep"] = std::make_unique<node>();
-    reg.roots[0].children["TypeLib"] = std::make_unique<node>();
-    reg.find("TypeLib")->children["keep"] = std::make_unique<node>();
-    reg.roots[0].children["Old"] = std::make_unique<node>();
-    reg.find("Old")->children["child"] = std::make_unique<node>();
-    ASSERT_EQ(run_text("HKCR { ForceRemove clsid { x } Delete TYPELIB { y } Delete Old { z } }", {},
-                       mode::register_keys, reg),
-              s_ok);
-    EXPECT_NE(reg.find("CLSID\\keep"), nullptr);
-    EXPECT_NE(reg.find("CLSID\\x"), nullptr);
-    EXPECT_NE(reg.find("TypeLib\\keep"), nullptr);
-    EXPECT_EQ(reg.find("TypeLib\\y"), nullptr); // a Delete block is skipped
-    EXPECT_EQ(reg.find("Old"), nullptr);
-    EXPECT_EQ(reg.find("Old\\z"), nullptr);
-}
-
-TEST(RegistryScriptRun, UnregisterRemovesWhatTheScriptWrote) {
-    memory_registry reg;
-    ASSERT_EQ(run_class_script(reg, mode::register_keys, "C:\\Hyd.dll"), s_ok);
-    reg.find("CLSID")->children["{other}"] = std::make_unique<node>();
-    ASSERT_EQ(run_class_script(reg, mode::unregister_keys, "C:\\Hyd.dll"), s_ok);
-    EXPECT_EQ(reg.find("Hyd.DiVORorazivo.1"), nullptr);
-    EXPECT_EQ(reg.find(class_key), nullptr);
-    EXPECT_NE(reg.find("CLSID"), nullptr); // NoRemove
-    EXPECT_NE(reg.find("CLSID\\{other}"), nullptr);
-    EXPECT_EQ(reg.open_handles, 0);
-}
-
-TEST(RegistryScriptRun, UnregisterKeepsKeysThatStillHaveSubkeys) {
-    memory_registry reg;
-    ASSERT_EQ(run_class_script(reg, mode::register_keys, "C:\\Hyd.dll"), s_ok);
-    reg.find(class_key)->children["Implemented Categories"] = std::make_unique<node>();
-    reg.find(class_key + "\\InprocServer32")->values["Other"].name = "Other";
-    ASSERT_EQ(run_class_script(reg, mode::unregister_keys, "C:\\Hyd.dll"), s_ok);
-    node* kept = reg.find(class_key);
-    ASSERT_NE(kept, nullptr);
-    EXPECT_EQ(kept->children.size(), 1u);
-    EXPECT_NE(reg.find(class_key + "\\Implemented Categories"), nullptr);
-    // A key whose subkeys are gone goes even with values left in it.
-    EXPECT_EQ(reg.find(class_key + "\\InprocServer32"), nullptr);
-}
-
-TEST(RegistryScriptRun, UnregisterDeletesListedValuesAndSkipsMissingKeys) {
-    memory_registry reg;
-    ASSERT_EQ(run_text("HKCR { NoRemove A { val v = s 'x' val w = s 'y' B = s 'z' } }", {},
-                       mode::register_keys, reg),
-              s_ok);
-    reg.find("A\\B")->children["C"] = std::make_unique<node>();
-    ASSERT_EQ(run_text("HKCR { NoRemove A { val v = s 'x' B { C } } Missing { val q = s '' D } }",
-                       {}, mode::unregister_keys, reg),
-              s_ok);
-    ASSERT_NE(reg.find("A"), nullptr);
-    EXPECT_EQ(reg.find("A")->values.count("v"), 0u);
-    EXPECT_EQ(reg.find("A")->values.count("w"), 1u);
-    EXPECT_EQ(reg.find("A\\B"), nullptr);
-    EXPECT_EQ(reg.find("Missing"), nullptr);
-}
-
-TEST(RegistryScriptRun, MarkersHaveNoEffectWhenUnregistering) {
-    memory_registry reg;
-    reg.roots[0].children["F"] = std::make_unique<node>();
-    reg.find("F")->children["child"] = std::make_unique<node>();
-    ASSERT_EQ(run_text("HKCR { ForceRemove F Delete G }", {}, mode::unregister_keys, reg), s_ok);
-    EXPECT_NE(reg.find("F\\child"), nullptr);
-}
-
-TEST(RegistryScriptRun, AKeyThatCannotBeCreatedEndsTheRun) {
-    memory_registry reg;
-    reg.refuse.insert("B");
-    EXPECT_EQ(run_text("HKCR { A = s '1' B = s '2' C = s '3' }", {}, mode::register_keys, reg),
-              disp_e_exception);
-    EXPECT_NE(reg.find("A"), nullptr);
-    EXPECT_EQ(reg.find("C"), nullptr);
-    EXPECT_EQ(reg.open_handles, 0);
-}
-
-TEST(RegistryScriptRun, MalformedScriptChangesNothing) {
-    memory_registry reg;
-    EXPECT_EQ(run_text("HKCR { A = s '1' B { val x s 'y' } }", {}, mode::register_keys, reg),
-              disp_e_exception);
-    EXPECT_EQ(reg.find("A"), nullptr);
+TEST(RegistryScript, ExpandsVariablesAndQuotesPaths) {
+    const std::pair<std::string, std::string> vars[] = {{"MODULE", "C:\\a b\\Hyd.dll"}, {"N", "1"}};
+    const std::tuple<const char*, hresult, const char*> rows[] = {
+        {"x '%MODULE%' 100%% %module%%n%", s_ok, "x 'C:\\a b\\Hyd.dll' 100% C:\\a b\\Hyd.dll1"},
+        {"", s_ok, ""},
+        {"%%%%", s_ok, "%%"},
+        {"%OTHER%", disp_e_exception, ""},
+        {"50% off", disp_e_exception, ""},
+        {"%MODULE", disp_e_exception, ""}};
+    for (const auto& [text, hr, expanded] : rows) {
+        std::string out = "stale";
+        EXPECT_EQ(expand(text, vars, out), hr) << text;
+        EXPECT_TRUE(failed(hr) || out == expanded) << text;
+    }
+    EXPECT_EQ(quote_for_script("C:\\it's\\o''k'"), "C:\\it''s\\o''''k''");
 }
 
 } // namespace

@@ -3,8 +3,8 @@
 
 #include "server/registry_script.h"
 
-#include <algorithm>
-#include <cctype>
+#include <strings.h>
+
 #include <map>
 #include <memory>
 #include <set>
@@ -14,11 +14,7 @@ namespace hyd::regscript {
 
 struct ci_less {
     bool operator()(const std::string& a, const std::string& b) const {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                            [](char x, char y) {
-                                                return std::tolower(static_cast<unsigned char>(x)) <
-                                                       std::tolower(static_cast<unsigned char>(y));
-                                            });
+        return strcasecmp(a.c_str(), b.c_str()) < 0;
     }
 };
 
@@ -44,8 +40,7 @@ class memory_registry final : public registry {
         return reinterpret_cast<handle>(it->second.get());
     }
     handle create(handle parent, const std::string& name) override {
-        if (refuse.count(name) || name.size() > 255)
-            return 0; // the real registry refuses long names
+        if (refuse.count(name) || name.size() > 255) return 0; // the real one refuses long names
         auto& slot = as_node(parent)->children[name];
         if (!slot) slot = std::make_unique<node>();
         ++open_handles;
@@ -64,26 +59,33 @@ class memory_registry final : public registry {
         return as_node(parent)->children.erase(name) ? hyd::s_ok : hyd::e_fail;
     }
 
-    // The node at a backslash-separated path under HKCR, or null.
-    node* find(const std::string& path) {
-        node* n = &roots[0];
-        std::size_t start = 0;
-        while (n && start <= path.size()) {
-            const std::size_t end = std::min(path.find('\\', start), path.size());
-            const auto it = n->children.find(path.substr(start, end - start));
-            n = it == n->children.end() ? nullptr : it->second.get();
-            start = end + 1;
-        }
-        return n;
-    }
-    std::string text(const std::string& path, const std::string& name = "") {
-        node* n = find(path);
-        if (!n || !n->values.count(name)) return "<none>";
-        return n->values[name].text;
+    // Every key as its path (HKCR keys without a root prefix), each followed by its values:
+    // "A [=text] B\C [n=#16] [raw=00ff]".
+    std::string dump() const {
+        static const char* const names[] = {
+            "", "HKCU:", "HKLM:", "HKU:", "HKPD:", "HKDD:", "HKCC:"};
+        std::string out;
+        for (int r = 0; r < 7; ++r) dump(roots[r], names[r], out);
+        return out;
     }
 
   private:
     static node* as_node(handle h) { return reinterpret_cast<node*>(h); }
+    static void dump(const node& n, const std::string& path, std::string& out) {
+        for (const auto& [name, child] : n.children) {
+            const std::string at = path + (path.empty() || path.back() == ':' ? "" : "\\") + name;
+            out += (out.empty() ? "" : " ") + at;
+            for (const auto& [key, v] : child->values) {
+                out += " [" + key + "=";
+                if (v.type == value_type::string) out += v.text;
+                if (v.type == value_type::dword) out += "#" + std::to_string(v.number);
+                for (std::uint8_t b : v.bytes)
+                    out += "0123456789abcdef"[b >> 4], out += "0123456789abcdef"[b & 15];
+                out += "]";
+            }
+            dump(*child, at, out);
+        }
+    }
 };
 
 } // namespace hyd::regscript

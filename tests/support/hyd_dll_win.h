@@ -1,0 +1,52 @@
+// Hyd.dll as a host loads it: by path from beside the test program, its exports looked up, and COM
+// for the duration of one test (multithreaded: the class is "both").
+#pragma once
+
+#include "common/win_raii_win.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <type_traits>
+
+namespace hyd::comtest {
+
+// Folder of the running test program, with a trailing backslash.
+inline std::string program_folder() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::string s(path);
+    return s.substr(0, s.find_last_of("\\/") + 1);
+}
+
+struct hyd_dll {
+    unique_module module;
+    HRESULT(STDAPICALLTYPE* can_unload_now)() = nullptr;
+    HRESULT(STDAPICALLTYPE* get_class_object)(REFCLSID, REFIID, void**) = nullptr;
+    HRESULT(STDAPICALLTYPE* register_server)() = nullptr;
+    HRESULT(STDAPICALLTYPE* unregister_server)() = nullptr;
+
+    explicit hyd_dll(const std::string& path = program_folder() + "Hyd.dll")
+        : module(LoadLibraryA(path.c_str())) {
+        const auto get = [this](auto& slot, const char* name) {
+            slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
+                reinterpret_cast<void*>(GetProcAddress(module.get(), name)));
+        };
+        get(can_unload_now, "DllCanUnloadNow");
+        get(get_class_object, "DllGetClassObject");
+        get(register_server, "DllRegisterServer");
+        get(unregister_server, "DllUnregisterServer");
+    }
+    bool loaded() const {
+        return can_unload_now && get_class_object && register_server && unregister_server;
+    }
+};
+
+class com_test : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK); }
+    void TearDown() override { CoUninitialize(); }
+};
+
+} // namespace hyd::comtest
