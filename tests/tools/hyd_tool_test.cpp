@@ -438,6 +438,88 @@ TEST(Synth, CurrentTurnsWithTheTide) {
     EXPECT_GT(highest, 500);
 }
 
+// --- show ----------------------------------------------------------------------------------------
+
+TEST(Show, OneEnsembleAsAPersonReadsIt) {
+    temp_dir dir;
+    build::fixed_leader f;
+    f.cells = 2;
+    build::variable_leader v;
+    v.ensemble_number = 7;
+    v.heading = 12345;
+    std::vector<std::int32_t> velocities(8, 250);
+    velocities[5] = -32768; // cell 2, north: bad
+    const std::string file = dir.file("s.sne") + " ";
+    write_file(dir.file("s.sne"),
+               build::concat(
+                   {build::sample_ensemble(1, 4),
+                    build::ensemble_builder().add(f).add(v).profile(0x0100, velocities).build()}));
+    const struct {
+        std::string arguments, shown;
+    } cases[] = {
+        {"--ensemble 1", "ensemble 1: number 1,"},
+        {"", "\n   7510  Bottom Velocity                          To East: 0, To North: 0,"},
+        {"--ensemble 2", "   7312  Heading                                  123.45 deg\n"},
+        {"--ensemble 2", "   7316  Temperature                              12.50 degC\n"},
+        {"--ensemble 2",
+         "\nVelocity Data (4 Beams)\n   7700  Velocity ID                              256\n"
+         "   7701  Velocity                                 mm/s\n"
+         "            depth    To East   To North  To Surface  Error Vel\n"
+         "           546 cm        250        250         250        250\n"
+         "           646 cm        250        bad         250        250\n"},
+        {"--ensemble '#7' --item HEADING", "\n\nVariable Leader Data\n   7312  Heading "},
+    };
+    for (const auto& c : cases) {
+        const run_result r = run("show " + file + c.arguments);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_NE(r.out.find(c.shown), std::string::npos)
+            << c.arguments << ": " << c.shown << r.out;
+    }
+    const run_result none = run("show " + file + "--ensemble 3");
+    EXPECT_EQ(none.exit_code, 1);
+    EXPECT_NE(none.err.find("has no ensemble 3 (2 read)"), std::string::npos) << none.err;
+}
+
+// Every number of a JSON value, depth first.
+std::vector<long long> flat(const json& j) {
+    if (!std::holds_alternative<json_array>(j.v)) return {j.integer()};
+    std::vector<long long> out;
+    for (const json& e : j.array()) std::ranges::copy(flat(e), std::back_inserter(out));
+    return out;
+}
+
+TEST(Show, JsonAgreesWithDumpForTheRawValues) {
+    temp_dir dir;
+    write_file(dir.file("j.sne"), build::concat({build::sample_ensemble(1, 12),
+                                                 build::sample_ensemble(2, 12, false, 4)}));
+    const json dumped = dump_lines(run("dump " + dir.file("j.sne")).out).at(1)["items"];
+    const run_result r = run("show --json " + dir.file("j.sne") + " --ensemble 2");
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const json shown = json_parser(r.out.substr(0, r.out.size() - 1)).parse();
+    int compared = 0;
+    for (const json& group : shown["groups"].array())
+        for (const json& item : group["items"].array()) {
+            const std::string id = std::to_string(item["id"].integer());
+            const json& d = dumped[id];
+            EXPECT_EQ(item["hr"].text(), d["hr"].text()) << id;
+            if (id == "7001") continue; // an address of each process's own
+            ++compared;
+            if (item.has("text")) {
+                EXPECT_EQ(item["text"].text(), d["text"].text()) << id;
+            } else if (!item.has("depths")) {
+                EXPECT_EQ(flat(item["values"]), flat(d["values"])) << id;
+            } else { // rows of values beside their depths, against (value, depth) points
+                ASSERT_EQ(item["values"].array().size(), item["depths"].array().size()) << id;
+                std::vector<long long> points;
+                const auto values = flat(item["values"]), depths = flat(item["depths"]);
+                for (std::size_t k = 0; k < values.size(); ++k)
+                    points.insert(points.end(), {values[k], depths[k / 4]});
+                EXPECT_EQ(points, flat(d["points"])) << id;
+            }
+        }
+    EXPECT_EQ(compared, 5 + 50 + 25 + 8 + 2 - 1); // no bottom track in the second ensemble
+}
+
 // --- arguments and files -------------------------------------------------------------------------
 
 struct ErrorCase {
@@ -474,10 +556,17 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"synth /tmp/x.sne --ensembles 12abc", 2, "--ensembles"},
         ErrorCase{"synth /tmp/x.sne --seed -1", 2, "--seed"},
         ErrorCase{"synth /tmp/x.sne --wat", 2, "unknown option --wat"},
-        ErrorCase{"synth /no/such/dir/x.sne", 1, "cannot create"}));
+        ErrorCase{"synth /no/such/dir/x.sne", 1, "cannot create"},
+        ErrorCase{"show", 2, "expects FILE"}, ErrorCase{"show /tmp --json", 1, "is a directory"},
+        ErrorCase{"show x.sne --ensemble 0", 2, "--ensemble"},
+        ErrorCase{"show x.sne --ensemble '#x'", 2, "--ensemble"},
+        ErrorCase{"show x.sne --item Nothing", 2, "not Nothing"},
+        ErrorCase{"show x.sne --item 99999", 2, "not 99999"},
+        ErrorCase{"show x.sne --item", 2, "not nothing"}));
 
 TEST(Help, EveryCommandExplainsItself) {
-    for (const char* command : {"--help", "dump --help", "info --help", "synth --help"}) {
+    for (const char* command :
+         {"--help", "dump --help", "info --help", "show --help", "synth --help"}) {
         const run_result r = run(command);
         EXPECT_EQ(r.exit_code, 0) << command;
         EXPECT_EQ(r.out.rfind("usage: hyd", 0), 0u) << command << ": " << r.out;
