@@ -23,15 +23,10 @@ struct held {
         f.cells = cells;
         f.coordinates = static_cast<std::uint8_t>(coord << 3 | 7);
         const std::vector<std::int32_t> v(cells * 4u, 7);
-        const build::bytes bytes = build::ensemble_builder()
-                                       .profile(velocity_id, v)
-                                       .add(f)
-                                       .add(build::variable_leader{})
-                                       .profile(correlation_id, v)
-                                       .add(build::bottom_track{})
-                                       .profile(b5_velocity_id, std::span(v).first(cells))
-                                       .build();
-        memory_stream s(bytes);
+        build::ensemble_builder b;
+        b.profile(velocity_id, v).add(f).add(build::variable_leader{}).profile(correlation_id, v);
+        b.add(build::bottom_track{}).profile(b5_velocity_id, std::span(v).first(cells));
+        memory_stream s(b.build());
         EXPECT_EQ(p.Load(s), s_ok);
     }
     CSNPersist p;
