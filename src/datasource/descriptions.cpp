@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <source_location>
 
 namespace hyd {
 
@@ -83,26 +82,26 @@ const profile_class* profile_class_of(item_value item) {
 
 } // namespace
 
-void throw_fault(std::source_location where) {
-    throw CHyException("HySNEnse", static_cast<std::int32_t>(where.line()));
+void throw_fault(int line) {
+    throw CHyException("HySNEnse", line);
 }
 
 item_value read_one(const item_source& src, item_value item) {
     item_value value = 0;
     item_value n = 0;
-    if (failed(src.read_long(item, HY_INDEX_ALL, &value, 1, &n))) throw_fault();
+    if (failed(src.read_long(item, HY_INDEX_ALL, &value, 1, &n))) throw_fault(__LINE__);
     return value;
 }
 
 std::string column_heading(const item_source& src, item_value item, std::int64_t column) {
     const std::vector<std::string> list = column_headings(src, item);
-    if (column < 0 || column >= static_cast<std::int64_t>(list.size())) throw_fault();
+    if (column < 0 || column >= static_cast<std::int64_t>(list.size())) throw_fault(__LINE__);
     return list[static_cast<std::size_t>(column)];
 }
 
 std::string cell_heading(const item_source& src, item_value item, item_value cell) {
     const std::vector<std::string> rows = row_headings(src, item, cell);
-    if (rows.size() != 1) throw_fault();
+    if (rows.size() != 1) throw_fault(__LINE__);
     return rows[0];
 }
 
@@ -139,7 +138,7 @@ int profile_columns(item_value item) {
 
 std::string required_text(const item_source& src, int id) {
     std::string text;
-    if (!src.text(id, &text)) throw_fault();
+    if (!src.text(id, &text)) throw_fault(__LINE__);
     return text;
 }
 
@@ -164,7 +163,7 @@ std::vector<std::string> column_headings(const item_source& src, item_value item
     else if (is_per_beam_item(item))
         kind = item == 7510 || item == 7517 ? coordinates : beams;
     else
-        throw_fault();
+        throw_fault(__LINE__);
     if (kind == beam5) return {required_text(src, beam5_heading)};
     const int first =
         kind == beams ? beam_heading_text : beam_heading_text + 4 * read_one(src, 7124);
@@ -174,7 +173,7 @@ std::vector<std::string> column_headings(const item_source& src, item_value item
 
 std::vector<std::string> row_headings(const item_source& src, item_value item, item_value index) {
     const int columns = profile_columns(item);
-    if (columns == 0) throw_fault();
+    if (columns == 0) throw_fault(__LINE__);
     const std::int64_t cells = read_one(src, FIX_NBINS);
     // The first value of the cell(s) asked for, and room for every value of them.
     std::int64_t first = HY_INDEX_ALL;
@@ -185,13 +184,13 @@ std::vector<std::string> row_headings(const item_source& src, item_value item, i
         first = -(static_cast<std::int64_t>(index) + 1);
     else
         first = static_cast<std::int64_t>(columns) * index;
-    if (room < 1 || first > INT32_MAX) throw_fault();
+    if (room < 1 || first > INT32_MAX) throw_fault(__LINE__);
     std::vector<item_point> points(static_cast<std::size_t>(room));
     item_value got = 0;
     if (failed(src.read_points(item, static_cast<item_value>(first), points.data(),
                                static_cast<item_value>(room), &got)) ||
         got <= 0)
-        throw_fault();
+        throw_fault(__LINE__);
     std::vector<std::string> out;
     for (std::int64_t k = 0; k < std::min<std::int64_t>(got, room); k += columns)
         out.push_back(std::to_string(points[static_cast<std::size_t>(k)].y) + " cm");
@@ -204,7 +203,7 @@ std::vector<std::string> describe_element(const item_source& src, item_value ite
     if (is_per_beam_item(item))
         return {column_heading(src, item, index) + " " + required_text(src, item)};
     const int columns = profile_columns(item);
-    if (columns == 0) throw_fault();
+    if (columns == 0) throw_fault(__LINE__);
     if (index >= 0) return {required_text(src, item) + ", " + cell_heading(src, item, index)};
     const std::int64_t k = -(static_cast<std::int64_t>(index) + 1);
     return {column_heading(src, item, k % columns) + " " + required_text(src, item) + ", " +
@@ -213,12 +212,12 @@ std::vector<std::string> describe_element(const item_source& src, item_value ite
 
 std::vector<std::string> value_label(const item_source& src, item_value item) {
     const profile_class* c = profile_class_of(item);
-    if (c == nullptr) throw_fault();
+    if (c == nullptr) throw_fault(__LINE__);
     return {required_text(src, c->value_label)};
 }
 
 std::vector<std::string> depth_label(const item_source& src, item_value item) {
-    if (profile_class_of(item) == nullptr) throw_fault();
+    if (profile_class_of(item) == nullptr) throw_fault(__LINE__);
     return {required_text(src, depth_label_text)};
 }
 

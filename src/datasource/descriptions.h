@@ -14,7 +14,6 @@
 #include "ensemble/persist.h"
 
 #include <cstdint>
-#include <source_location>
 #include <span>
 #include <string>
 #include <vector>
@@ -88,10 +87,10 @@ std::string cell_heading(const item_source& src, item_value item, item_value cel
 
 // The building blocks: the string-table text id, which must exist; a text with its first "%ld"
 // replaced by value; one value read as GetLong(item, HY_INDEX_ALL, &value, 1, &n) that must not
-// fail; and the fault these throw.
+// fail; and the fault these throw, with the line that found it.
 std::string required_text(const item_source& src, int id);
 std::string insert_long(const std::string& format, long long value);
 item_value read_one(const item_source& src, item_value item);
-[[noreturn]] void throw_fault(std::source_location where = std::source_location::current());
+[[noreturn]] void throw_fault(int line);
 
 } // namespace hyd

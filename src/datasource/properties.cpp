@@ -137,7 +137,7 @@ item_range get_item_range(const item_source& src, item_value item, item_value in
     if (const item_group* g = find_group(item)) return {g->first, g->last, 1};
     if (is_per_beam_item(item)) return {item, item, 4};
     const int columns = profile_columns(item);
-    if (columns == 0) throw_fault();
+    if (columns == 0) throw_fault(__LINE__);
     if (index != HY_INDEX_ALL) return {item, item, columns};
     return {item, item, src.loaded() ? read_one(src, FIX_NBINS) : 128};
 }

@@ -174,10 +174,10 @@ std::vector<std::string> ask(const item_source& s, item_value item, item_value i
     case 4:
         return depth_label(s, item);
     case 5:
-        if (failed(item_dimensions(s, item, index, &cx, &cy))) throw_fault();
+        if (failed(item_dimensions(s, item, index, &cx, &cy))) throw_fault(__LINE__);
         return {std::to_string(cx) + "x" + std::to_string(cy)};
     default:
-        if (!extent_sample(item, c_library_date_time_format(), &sample)) throw_fault();
+        if (!extent_sample(item, c_library_date_time_format(), &sample)) throw_fault(__LINE__);
         return {sample};
     }
 }
