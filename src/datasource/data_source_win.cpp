@@ -1,8 +1,14 @@
 #include "datasource/data_source_win.h"
 
 #include "common/com_boundary_win.h"
+#include "common/hy_exception_win.h"
+#include "common/text_win.h"
+#include "common/win_raii_win.h"
+#include "datasource/property_win.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 using hyd::com_call;
 
@@ -25,11 +31,42 @@ STDMETHODIMP CHyDataSource::GetClassID(CLSID*) {
     return E_NOTIMPL;
 }
 
-// Item enumeration and descriptions arrive with the property objects and the description
-// hooks; until then a generic source offers neither.
-STDMETHODIMP CHyDataSource::EnumItems(long, long, long, long, IEnumHyProperty** ppe) {
-    if (ppe != nullptr) *ppe = nullptr;
-    return E_NOTIMPL;
+STDMETHODIMP CHyDataSource::EnumItems(long nSequence, long nItem, long nIndex, long nFlags,
+                                      IEnumHyProperty** ppe) {
+    if (ppe == nullptr) return E_POINTER;
+    *ppe = nullptr;
+    // An internal fault is shown to the person at the host before the call fails; past the
+    // report the one barrier translates as everywhere else.
+    return hyd::com_call([&]() -> HRESULT {
+        try {
+            long first = 0;
+            long last = 0;
+            long count = 1;
+            GetItemRange(nItem, nIndex, nFlags, &first, &last, &count);
+            if (first == -1) return E_NOTIMPL;
+            std::vector<hyd::com_ptr<IHyProperty>> kept;
+            for (long i = first; i <= last; ++i)
+                for (long j = 0; j < count; ++j) {
+                    std::unique_ptr<CHyProperty> made(
+                        CreateProperty(nSequence, i, nIndex, nFlags, j, i == nItem));
+                    if (!made || (made->DataType() & nFlags) == 0) continue;
+                    hyd::com_ptr<IHyProperty> entry;
+                    made->QueryInterface(IID_IHyProperty, entry.put_void());
+                    made.release();
+                    kept.push_back(std::move(entry));
+                }
+            auto entries = std::make_unique<IHyProperty*[]>(kept.size());
+            for (std::size_t k = 0; k < kept.size(); ++k) entries[k] = kept[k].detach();
+            auto* made = new CHyEnumProperty(std::move(entries), kept.size());
+            const HRESULT hr =
+                made->QueryInterface(IID_IEnumHyProperty, reinterpret_cast<void**>(ppe));
+            if (FAILED(hr)) delete made;
+            return hr;
+        } catch (const hyd::CHyException& fault) {
+            hyd::report_exception(fault);
+            throw;
+        }
+    });
 }
 
 STDMETHODIMP CHyDataSource::GetLong(long, long, long*, long, long*) {
@@ -44,8 +81,25 @@ STDMETHODIMP CHyDataSource::GetString(long, long, BSTR*, long, long*) {
     return E_NOTIMPL;
 }
 
-STDMETHODIMP CHyDataSource::GetDescription(long, long, long, BSTR*, long, long*) {
-    return E_NOTIMPL;
+STDMETHODIMP CHyDataSource::GetDescription(long nItem, long nIndex, long nType, BSTR* pbstrDesc,
+                                           long cMax, long* pcActual) {
+    if (cMax < 1 || pbstrDesc == nullptr || pcActual == nullptr) return E_INVALIDARG;
+    using hook = void (CHyDataSource::*)(long, long, std::vector<std::string>&);
+    static constexpr hook hooks[] = {&CHyDataSource::DescribeElement,
+                                     &CHyDataSource::GetColumnHeadings,
+                                     &CHyDataSource::GetRowHeadings, &CHyDataSource::GetValueLabel,
+                                     &CHyDataSource::GetDepthLabel};
+    if (nType < 0 || nType >= static_cast<long>(std::size(hooks))) return E_INVALIDARG;
+    return hyd::com_call([&]() -> HRESULT {
+        std::vector<std::string> strings;
+        (this->*hooks[nType])(nItem, nIndex, strings);
+        const std::size_t n = std::min<std::size_t>(strings.size(), static_cast<std::size_t>(cMax));
+        // Strings already copied stay with the caller when a later copy fails.
+        for (std::size_t i = 0; i < n; ++i)
+            if (FAILED(hyd::to_bstr(strings[i], &pbstrDesc[i]))) return E_FAIL;
+        *pcActual = static_cast<long>(strings.size());
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CHyDataSource::GetDimensions(long, long, SIZE*) {

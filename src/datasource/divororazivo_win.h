@@ -39,6 +39,18 @@ class DiVORorazivo final : public CHyDataSource,
     STDMETHODIMP GetString(long nItem, long nIndex, BSTR* pbstrDesc, long cMax,
                            long* pcActual) override;
     STDMETHODIMP GetRealTime(SYSTEMTIME* pst) override;
+    // Descriptions, dimensions and property entries (divororazivo_describe_win.cpp).
+    STDMETHODIMP GetDimensions(long nItem, long nIndex, SIZE* psDim) override;
+    STDMETHODIMP GetMaxExtent(long nItem, long nIndex, HDC hdcDraw, SIZE* psExt) override;
+    void DescribeElement(long nItem, long nIndex, std::vector<std::string>& strings) override;
+    void GetColumnHeadings(long nItem, long nIndex, std::vector<std::string>& strings) override;
+    void GetRowHeadings(long nItem, long nIndex, std::vector<std::string>& strings) override;
+    void GetValueLabel(long nItem, long nIndex, std::vector<std::string>& strings) override;
+    void GetDepthLabel(long nItem, long nIndex, std::vector<std::string>& strings) override;
+    void GetItemRange(long nItem, long nIndex, long nFlags, long* pFirst, long* pLast,
+                      long* pCount) override;
+    CHyProperty* CreateProperty(long nSequence, long nItem, long nIndex, long nFlags,
+                                long nSubIndex, bool bSelf) override;
 
     // IPersistStream: forwarded to the embedded holder's own members.
     STDMETHODIMP IsDirty() override;

@@ -33,6 +33,7 @@ inline constexpr item_value HY_INDEX_ALL = static_cast<item_value>(INT32_MIN);
 struct item_point {
     item_value x;
     item_value y;
+    friend constexpr bool operator==(const item_point&, const item_point&) = default;
 };
 
 // Item IDs that name a group or a rule rather than one field.

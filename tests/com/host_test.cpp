@@ -25,11 +25,9 @@ using hyd::com_ptr;
 using hyd::unique_module;
 
 using hyd::comtest::hyd_dll;
+using hyd::comtest::load_bytes;
+using hyd::comtest::memory_stream_of;
 using hyd::comtest::program_folder;
-
-com_ptr<IStream> memory_stream_of(const std::vector<std::uint8_t>& bytes) {
-    return com_ptr<IStream>::attach(SHCreateMemStream(bytes.data(), UINT(bytes.size())));
-}
 
 // An extension data source that records what each forwarded call shows it and can rewrite the
 // first value, as an extension that corrects data would.
@@ -71,12 +69,6 @@ class recording_source final : public IHyDataSource {
 };
 
 // Loads `bytes` into the object through its persistence face, from a fresh memory stream.
-HRESULT load_bytes(IUnknown* object, const std::vector<std::uint8_t>& bytes) {
-    com_ptr<IPersistStream> persist;
-    const HRESULT hr = object->QueryInterface(IID_IPersistStream, persist.put_void());
-    return FAILED(hr) ? hr : persist->Load(memory_stream_of(bytes).get());
-}
-
 namespace b = hyd::build;
 
 // COM for each test (multithreaded: the class is "both"), the class registered, its factory.

@@ -1,14 +1,18 @@
 // Hyd.dll as a host loads it: by path from beside the test program, its exports looked up, and COM
-// for the duration of one test (multithreaded: the class is "both").
+// for the duration of one test (multithreaded: the class is "both"), bytes loaded as a
+// host loads them.
 #pragma once
 
 #include "common/win_raii_win.h"
 
 #include <gtest/gtest.h>
+#include <shlwapi.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace hyd::comtest {
 
@@ -48,5 +52,16 @@ class com_test : public ::testing::Test {
     void SetUp() override { ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK); }
     void TearDown() override { CoUninitialize(); }
 };
+
+inline com_ptr<IStream> memory_stream_of(const std::vector<std::uint8_t>& bytes) {
+    return com_ptr<IStream>::attach(SHCreateMemStream(bytes.data(), UINT(bytes.size())));
+}
+
+// Loads bytes into an object through its IPersistStream, as a host does.
+inline HRESULT load_bytes(IUnknown* object, const std::vector<std::uint8_t>& bytes) {
+    com_ptr<IPersistStream> persist;
+    const HRESULT hr = object->QueryInterface(IID_IPersistStream, persist.put_void());
+    return FAILED(hr) ? hr : persist->Load(memory_stream_of(bytes).get());
+}
 
 } // namespace hyd::comtest

@@ -182,6 +182,45 @@ TEST(Synth, ReproducibleAndShapedByItsOptions) {
               std::string::npos); // beams up
 }
 
+TEST(Show, OneEnsembleAsAPersonReadsIt) {
+    build::fixed_leader f;
+    f.cells = 2;
+    build::variable_leader v;
+    v.ensemble_number = 7;
+    v.heading = 12345;
+    std::vector<std::int32_t> velocities(8, 250);
+    velocities[5] = -32768; // cell 2, north: bad
+    const std::string file =
+        write_file(
+            "show.sne",
+            build::concat(
+                {build::sample_ensemble(1, 4),
+                 build::ensemble_builder().add(f).add(v).profile(0x0100, velocities).build()})) +
+        " ";
+    const std::pair<std::string, std::string> cases[] = {
+        {"--ensemble 1", "ensemble 1: number 1,"},
+        {"", "\n   7510  Bottom Velocity                          To East: 0, To North: 0,"},
+        {"--ensemble 2", "   7312  Heading                                  123.45 deg\n"},
+        {"--ensemble 2", "   7316  Temperature                              12.50 degC\n"},
+        {"--ensemble 2",
+         "\nVelocity Data (4 Beams)\n   7700  Velocity ID                              256\n"
+         "   7701  Velocity                                 mm/s\n"
+         "            depth    To East   To North  To Surface  Error Vel\n"
+         "           546 cm        250        250         250        250\n"
+         "           646 cm        250        bad         250        250\n"},
+        {"--ensemble '#7' --item HEADING", "\n\nVariable Leader Data\n   7312  Heading "},
+        {"--json --ensemble 2 --item 7312", "\"id\":7312"},
+    };
+    for (const auto& [arguments, shown] : cases) {
+        const run_result r = run("show " + file + arguments);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_NE(r.out.find(shown), std::string::npos) << arguments << ": " << shown << r.out;
+    }
+    const run_result none = run("show " + file + "--ensemble 3");
+    EXPECT_EQ(none.exit_code, 1);
+    EXPECT_NE(none.err.find("has no ensemble 3 (2 read)"), std::string::npos) << none.err;
+}
+
 TEST(Tool, ErrorsGiveOneClearLineAndAnExitCode) {
     const std::tuple<std::string, int, const char*> rows[] = {
         {"", 2, "expects a COMMAND"},
@@ -197,7 +236,14 @@ TEST(Tool, ErrorsGiveOneClearLineAndAnExitCode) {
         {"synth x --ensembles 12abc", 2, "--ensembles"},
         {"synth x --seed -1", 2, "--seed"},
         {"synth x --wat", 2, "unknown option --wat"},
-        {"synth /no/such/dir/x", 1, "cannot create"}};
+        {"synth /no/such/dir/x", 1, "cannot create"},
+        {"show", 2, "expects FILE"},
+        {"show /tmp --json", 1, "is a directory"},
+        {"show x --ensemble 0", 2, "--ensemble"},
+        {"show x --ensemble '#x'", 2, "--ensemble"},
+        {"show x --item Nothing", 2, "not Nothing"},
+        {"show x --item 99999", 2, "not 99999"},
+        {"show x --item", 2, "not nothing"}};
     for (const auto& [arguments, exit_code, message] : rows) {
         const run_result r = run(arguments);
         EXPECT_EQ(r.exit_code, exit_code) << arguments << ": " << r.err;
@@ -205,7 +251,8 @@ TEST(Tool, ErrorsGiveOneClearLineAndAnExitCode) {
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
     }
-    for (const char* command : {"--help", "dump --help", "info --help", "synth --help"})
+    for (const char* command :
+         {"--help", "dump --help", "info --help", "show --help", "synth --help"})
         EXPECT_EQ(run(command).out.rfind("usage: hyd", 0), 0u) << command;
 }
 

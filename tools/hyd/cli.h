@@ -51,6 +51,7 @@ const date_time_format& tool_date_time_format();
 
 int run_dump(const args& a);
 int run_info(const args& a);
+int run_show(const args& a);
 int run_synth(const args& a);
 // The instrument commands (Linux only): deploy, stop, wake.
 int run_deploy(const args& a);

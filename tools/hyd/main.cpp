@@ -10,6 +10,7 @@ constexpr const char* usage =
     "\n"
     "  hyd dump FILE             every Load of FILE as JSON Lines, with all item values\n"
     "  hyd info FILE             summary: ensembles, rejects, data types, firmware, spans\n"
+    "  hyd show FILE [options]   one ensemble: item names, scaled values, units, profiles\n"
     "  hyd synth OUT [options]   write a synthetic deployment\n"
     "  hyd deploy PORT [options] prepare the instrument on a serial port and start it pinging,\n"
     "                            optionally recording what it sends (Linux)\n"
@@ -23,9 +24,9 @@ constexpr const char* usage =
 int main(int argc, char** argv) {
     using namespace hyd::tool;
     if (argc < 2) {
-        std::fputs(
-            "hyd: expects a COMMAND: dump, info, synth, deploy, stop or wake (see hyd --help)\n",
-            stderr);
+        std::fputs("hyd: expects a COMMAND: dump, info, show, synth, deploy, stop or wake (see hyd "
+                   "--help)\n",
+                   stderr);
         return exit_usage;
     }
     const std::string command = argv[1];
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     try {
         if (command == "dump") return run_dump(a);
         if (command == "info") return run_info(a);
+        if (command == "show") return run_show(a);
         if (command == "synth") return run_synth(a);
         if (command == "deploy" || command == "stop" || command == "wake") {
 #ifdef _WIN32
