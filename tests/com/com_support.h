@@ -3,7 +3,7 @@
 // extension data source that records what it is shown).
 #pragma once
 
-#include "hyd.h"
+#include "hyd_disp.h"
 
 #include <windows.h>
 

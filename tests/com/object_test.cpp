@@ -241,13 +241,6 @@ TEST_F(ObjectTest, MembersOfLaterWorkAnswerNotImplemented) {
     DWORD rates[9] = {};
     EXPECT_EQ(setup->GetBaudRates(rates, 9, &n), E_NOTIMPL);
     EXPECT_EQ(setup->Wake(nullptr, 0), E_NOTIMPL);
-
-    com_ptr<IHyEnsembleDisp> disp;
-    ASSERT_EQ(source->QueryInterface(IID_IHyEnsembleDisp, disp.put_void()), S_OK);
-    VARIANT v;
-    v.vt = VT_I4;
-    EXPECT_EQ(disp->GetItemVariant(7113, &v), E_NOTIMPL);
-    EXPECT_EQ(v.vt, VT_EMPTY);
 }
 
 TEST_F(ObjectTest, ExtensionsSeeSuccessfulCallsWithTheCallersFilledBuffer) {

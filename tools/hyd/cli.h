@@ -52,5 +52,8 @@ const date_time_format& tool_date_time_format();
 int run_dump(const args& a);
 int run_info(const args& a);
 int run_synth(const args& a);
+#ifdef _WIN32
+int run_automation(const args& a);
+#endif
 
 } // namespace hyd::tool

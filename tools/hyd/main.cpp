@@ -11,6 +11,9 @@ constexpr const char* usage =
     "  hyd dump FILE             every Load of FILE as JSON Lines, with all item values\n"
     "  hyd info FILE             summary: ensembles, rejects, data types, firmware, spans\n"
     "  hyd synth OUT [options]   write a synthetic deployment\n"
+#ifdef _WIN32
+    "  hyd automation register   register HydDisp.tlb, the library script hosts need\n"
+#endif
     "\n"
     "hyd COMMAND --help tells more.\n";
 
@@ -33,6 +36,9 @@ int main(int argc, char** argv) {
         if (command == "dump") return run_dump(a);
         if (command == "info") return run_info(a);
         if (command == "synth") return run_synth(a);
+#ifdef _WIN32
+        if (command == "automation") return run_automation(a);
+#endif
     } catch (const std::exception& e) {
         return fail(command.c_str(), exit_io, "%s", e.what());
     }
