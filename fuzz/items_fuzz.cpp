@@ -1,9 +1,11 @@
 // Arbitrary bytes through the reader, then every item read from whatever is held: GetLong with
-// several indexes and capacities, GetPoint for every profile, and the three texts. Checks the
-// counts and that nothing is written past cMax.
+// several indexes and capacities, GetPoint for every profile, the three texts and every variant
+// and label set. Checks the counts, that nothing is written past cMax and that array shapes hold
+// their values.
 #include "common/memory_stream.h"
 #include "datasource/item_strings.h"
 #include "ensemble/item_values.h"
+#include "ensemble/item_variant.h"
 #include "ensemble/persist.h"
 
 #include <algorithm>
@@ -63,6 +65,17 @@ unsigned read_everything(const hyd::CSNBasePersist& p) {
         if (hr == hyd::s_ok && text.empty()) std::abort();
         if (item == hyd::FIX_CPU_SERIAL && hr == hyd::s_ok && text.size() != 16) std::abort();
         sum += static_cast<unsigned>(text.size());
+    }
+    for (hyd::item_value item = 7000; item <= 8001; ++item) {
+        hyd::item_variant v;
+        hyd::item_labels labels;
+        const hyd::hresult hr = hyd::get_item_variant(p, item, &v);
+        std::size_t elements = v.dims.empty() ? v.values.size() : 1;
+        for (int d : v.dims) elements *= static_cast<std::size_t>(d);
+        if ((hr != hyd::s_ok && hr != hyd::e_invalidarg && hr != hyd::e_fail) ||
+            elements != v.values.size() || hyd::get_item_labels(p, item, &labels) == hyd::e_pointer)
+            std::abort();
+        sum += static_cast<unsigned>(v.values.size() + v.text.size() + labels.count);
     }
     return sum;
 }

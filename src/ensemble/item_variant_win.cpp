@@ -5,6 +5,7 @@
 #include "common/win_raii_win.h"
 #include "ensemble/item_variant.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -37,22 +38,24 @@ VARTYPE vt_of(variant_type t) {
     return VT_EMPTY;
 }
 
+template <class T> void copy_values(const item_variant& v, void* data) {
+    std::copy(v.values.begin(), v.values.end(), static_cast<T*>(data));
+}
+
 HRESULT make_array(const item_variant& v, SAFEARRAY** out) {
-    SAFEARRAYBOUND bounds[2] = {};
-    for (std::size_t i = 0; i < v.dims.size() && i < 2; ++i)
-        bounds[i] = {static_cast<ULONG>(v.dims[i]), 1};
-    unique_array array(SafeArrayCreate(vt_of(v.type), static_cast<UINT>(v.dims.size()), bounds));
+    std::vector<SAFEARRAYBOUND> bounds;
+    for (const int count : v.dims) bounds.push_back({static_cast<ULONG>(count), 1});
+    unique_array array(
+        SafeArrayCreate(vt_of(v.type), static_cast<UINT>(bounds.size()), bounds.data()));
     if (!array) return E_OUTOFMEMORY;
     void* data = nullptr;
     if (const HRESULT hr = SafeArrayAccessData(array.get(), &data); FAILED(hr)) return hr;
-    for (std::size_t k = 0; k < v.values.size(); ++k) {
-        if (v.type == variant_type::ui1)
-            static_cast<BYTE*>(data)[k] = static_cast<BYTE>(v.values[k]);
-        else if (v.type == variant_type::i2)
-            static_cast<SHORT*>(data)[k] = static_cast<SHORT>(v.values[k]);
-        else
-            static_cast<LONG*>(data)[k] = v.values[k];
-    }
+    if (v.type == variant_type::ui1)
+        copy_values<BYTE>(v, data);
+    else if (v.type == variant_type::i2)
+        copy_values<SHORT>(v, data);
+    else
+        copy_values<LONG>(v, data);
     SafeArrayUnaccessData(array.get());
     *out = array.release();
     return S_OK;
@@ -163,19 +166,19 @@ HRESULT to_variant_array(const VARIANT* in, VARIANT* out) {
             return S_OK;
         }
         SAFEARRAY* from = V_ARRAY(&copy);
-        const UINT size = SafeArrayGetElemsize(from);
-        if (element == VT_RECORD || size > sizeof(double)) return DISP_E_TYPEMISMATCH;
-        const UINT dims = SafeArrayGetDim(from);
-        std::vector<SAFEARRAYBOUND> bounds(dims);
+        if (element == VT_RECORD || element == VT_DECIMAL) return DISP_E_TYPEMISMATCH;
+        const UINT size = SafeArrayGetElemsize(from); // at most 8 bytes: fits the VARIANT union
+        std::vector<SAFEARRAYBOUND> bounds;
         std::size_t count = 1;
-        for (UINT d = 0; d < dims; ++d) {
+        for (UINT d = 1; d <= SafeArrayGetDim(from); ++d) {
             LONG low = 0, high = 0;
-            SafeArrayGetLBound(from, d + 1, &low);
-            SafeArrayGetUBound(from, d + 1, &high);
-            bounds[d] = {static_cast<ULONG>(high - low + 1), low};
-            count *= bounds[d].cElements;
+            SafeArrayGetLBound(from, d, &low);
+            SafeArrayGetUBound(from, d, &high);
+            bounds.push_back({static_cast<ULONG>(high - low + 1), low});
+            count *= bounds.back().cElements;
         }
-        unique_array to(SafeArrayCreate(VT_VARIANT, dims, bounds.data()));
+        unique_array to(
+            SafeArrayCreate(VT_VARIANT, static_cast<UINT>(bounds.size()), bounds.data()));
         if (!to) return E_OUTOFMEMORY;
         void* source = nullptr;
         void* target = nullptr;
