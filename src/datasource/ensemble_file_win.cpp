@@ -30,10 +30,9 @@ std::wstring system_text(HRESULT hr) {
     const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(&found), 0, nullptr);
-    std::wstring text = n > 0 ? std::wstring(found, n) : std::wstring();
+    std::wstring text(found ? found : L"", n);
     LocalFree(found);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
-        text.pop_back();
+    text.erase(text.find_last_not_of(L" \r\n") + 1); // the system's texts end with a line break
     if (text.empty()) {
         wchar_t code[16];
         swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
@@ -204,7 +203,7 @@ STDMETHODIMP CHyEnsembleFile::Close() {
 }
 
 STDMETHODIMP CHyEnsembleFile::VariantArray(VARIANT vArray, VARIANT* pvElements) {
-    return hyd::to_variant_array(&vArray, pvElements);
+    return hyd::to_variant_array(vArray, pvElements);
 }
 
 STDMETHODIMP CHyEnsembleFile::InterfaceSupportsErrorInfo(REFIID riid) {
@@ -218,7 +217,7 @@ HRESULT CHyEnsembleFile::Fail(HRESULT hr, long text, const std::wstring& a1, con
     const std::wstring* args[] = {&a1, &a2, &a3};
     for (std::size_t at = description.find(L'%'); at != std::wstring::npos;
          at = description.find(L'%', at)) {
-        const wchar_t n = at + 1 < description.size() ? description[at + 1] : L'\0';
+        const wchar_t n = description[at + 1]; // L'\0' past the end
         if (n < L'1' || n > L'3') {
             ++at;
             continue;

@@ -151,13 +151,13 @@ HRESULT get_resource_text(long id, VARIANT* pv) {
     });
 }
 
-HRESULT to_variant_array(const VARIANT* in, VARIANT* out) {
-    if (!in || !out) return E_POINTER;
+HRESULT to_variant_array(const VARIANT& in, VARIANT* out) {
+    if (!out) return E_POINTER;
     VariantInit(out);
     VARIANT copy;
     VariantInit(&copy);
     const HRESULT hr = com_call([&]() -> HRESULT {
-        if (const HRESULT hr = VariantCopyInd(&copy, const_cast<VARIANT*>(in)); FAILED(hr))
+        if (const HRESULT hr = VariantCopyInd(&copy, const_cast<VARIANT*>(&in)); FAILED(hr))
             return hr;
         const auto element = static_cast<VARTYPE>(V_VT(&copy) & ~VT_ARRAY);
         if (!(V_VT(&copy) & VT_ARRAY) || element == VT_VARIANT) {

@@ -21,6 +21,6 @@ HRESULT get_resource_text(long id, VARIANT* pv);
 // A copy of `in` whose typed array (if it holds one) became an array of VARIANTs with the same
 // dimensions and bounds, for script engines that index nothing else. DISP_E_TYPEMISMATCH for
 // arrays of records or decimals.
-HRESULT to_variant_array(const VARIANT* in, VARIANT* out);
+HRESULT to_variant_array(const VARIANT& in, VARIANT* out);
 
 } // namespace hyd

@@ -150,6 +150,9 @@ TEST_F(AutomationTest, EnsembleFileHandsOutUsualEnsemblesAndArraysScriptsCanInde
     com_ptr<ISupportErrorInfo> support;
     ASSERT_EQ(file->QueryInterface(IID_ISupportErrorInfo, support.put_void()), S_OK);
     EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IHyEnsembleFile), S_OK);
+    UINT infos = 0;
+    EXPECT_EQ(file->GetTypeInfoCount(&infos), S_OK);
+    EXPECT_EQ(infos, 1u);
     BSTR name = SysAllocString(std::wstring(path.begin(), path.end()).c_str());
     ASSERT_EQ(file->Open(name), S_OK);
     SysFreeString(name);

@@ -27,9 +27,9 @@ std::string error_text(HRESULT hr) {
     const DWORD n = FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPSTR>(&found), 0, nullptr);
-    std::string text = n > 0 ? std::string(found, n) : std::string();
+    std::string text(found ? found : "", n);
     LocalFree(found);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    text.erase(text.find_last_not_of(" \r\n") + 1);
     return text.empty() ? hex_code(hr) : text + " (" + hex_code(hr) + ")";
 }
 
