@@ -383,9 +383,9 @@ hresult read_profile(const held& h, int which, item_value index, item_value* val
     return s_ok;
 }
 
-// The record's header and the leaders and bottom track it holds; a missing one is an empty view,
-// whose fields read as 0.
-held make_held(const CSNBasePersist& holder) {
+// The record's header and the leaders it holds, and the bottom track when `bottom` asks for it; a
+// missing one is an empty view, whose fields read as 0.
+held make_held(const CSNBasePersist& holder, bool bottom) {
     std::uint32_t record_bytes = 0;
     const std::uint8_t* record = holder.GetBuffer(&record_bytes);
     const view fixed = type_view(holder, holder.FindType(fixed_leader_id));
@@ -393,14 +393,14 @@ held make_held(const CSNBasePersist& holder) {
             {record, static_cast<int>(record_bytes)},
             fixed,
             type_view(holder, holder.FindType(variable_leader_id)),
-            type_view(holder, holder.FindType(bottom_track_id)),
+            bottom ? type_view(holder, holder.FindType(bottom_track_id)) : view{},
             version_of(fixed)};
 }
 
 // Any GetLong item, once the presence rules have passed.
-hresult read_any(const CSNBasePersist& holder, item_value item, item_value index,
-                 item_value* values, item_value max, item_value* actual) {
-    const held h = make_held(holder);
+hresult read_any(const held& h, item_value item, item_value index, item_value* values,
+                 item_value max, item_value* actual) {
+    const CSNBasePersist& holder = h.holder;
     if (const entry* e = find_entry(item)) return read_entry(*e, h, index, values, max, actual);
     if (const int which = profile_item_index(item, true); which >= 0)
         return read_profile(h, which, index, values, max, actual);
@@ -441,14 +441,14 @@ hresult get_long(const CSNBasePersist& holder, item_value item, item_value index
     try {
         if (!holder.holds_record()) return e_fail;
         const bool bottom_item = item >= 7500 && item <= 7524;
-        if (holder.FindType(fixed_leader_id) < 0 || holder.FindType(variable_leader_id) < 0 ||
-            (bottom_item && holder.FindType(bottom_track_id) < 0)) {
+        const held h = make_held(holder, bottom_item);
+        if (!h.fixed.data || !h.variable.data || (bottom_item && !h.bottom.data)) {
             std::fill(values, values + max, 0);
             *actual = max;
             return s_false;
         }
         *actual = 1;
-        return read_any(holder, item, index, values, max, actual);
+        return read_any(h, item, index, values, max, actual);
     } catch (...) {
         return e_fail;
     }
@@ -461,7 +461,8 @@ hresult read_item(const CSNBasePersist& holder, item_value item, item_value* val
         if (!holder.holds_record()) return e_fail;
         const entry* e = find_entry(item);
         if (!e) return e_invalidarg;
-        return read_entry(*e, make_held(holder), HY_INDEX_ALL, values, max, actual);
+        return read_entry(*e, make_held(holder, e->source == part::bottom), HY_INDEX_ALL, values,
+                          max, actual);
     } catch (...) {
         return e_fail;
     }
