@@ -1,9 +1,11 @@
 // Item reads the input chooses (byte 0: their number r, up to 15; the next 3 r bytes: item, index
 // and kind, capacity) on whatever the reader holds of the rest of the input, a Load after another.
-// Checks the counts, the result codes and that nothing is written past cMax.
+// Checks the counts, the result codes and that nothing is written past cMax; variants (top bit of
+// the capacity byte) have as many values as their dimensions say.
 #include "common/memory_stream.h"
 #include "datasource/item_strings.h"
 #include "ensemble/item_values.h"
+#include "ensemble/item_variant.h"
 
 #include <array>
 #include <climits>
@@ -40,6 +42,16 @@ unsigned read_item(const CSNBasePersist& p, const std::uint8_t* choice) {
         const hresult hr = get_item_string(p, item, c_library_date_time_format(), &text);
         check(hr != s_ok || (!text.empty() && (item != FIX_CPU_SERIAL || text.size() == 16)));
         return static_cast<unsigned>(text.size());
+    }
+    if (choice[2] & 0x80) {
+        item_variant v;
+        item_labels labels;
+        const hresult hr = get_item_variant(p, item, &v);
+        std::size_t elements = v.dims.empty() ? v.values.size() : 1;
+        for (const int d : v.dims) elements *= static_cast<std::size_t>(d);
+        check((hr == s_ok || hr == e_invalidarg || hr == e_fail) && elements == v.values.size() &&
+              get_item_labels(p, item, &labels) != e_pointer);
+        return static_cast<unsigned>(v.values.size() + v.text.size() + labels.count);
     }
     if (choice[1] & 0x80) {
         const hresult hr = get_point(p, item, index, points.data(), max, &actual);

@@ -1,5 +1,5 @@
 /* Definitions of the identifiers that the IDL declares with cpp_quote (category and foreign class
-   IDs, the automation library); widl's own ID file covers the interfaces and the class. */
+   IDs); widl's own ID file covers the interfaces and the class. */
 #include <initguid.h>
 
 #include "hyd.h"

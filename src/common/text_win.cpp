@@ -1,5 +1,7 @@
 #include "common/text_win.h"
 
+#include "common/module_win.h"
+
 namespace hyd {
 
 namespace {
@@ -36,6 +38,16 @@ HRESULT to_bstr(std::string_view text, BSTR* out) {
     if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), made, n);
     *out = made;
     return S_OK;
+}
+
+bool load_module_text(long id, std::wstring& text) {
+    if (id < 0 || id > 0xFFFF) return false;
+    const wchar_t* found = nullptr;
+    const int n =
+        LoadStringW(module_instance(), static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&found), 0);
+    if (n <= 0) return false;
+    text.assign(found, static_cast<std::size_t>(n));
+    return true;
 }
 
 } // namespace hyd

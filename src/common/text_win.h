@@ -17,4 +17,8 @@ std::string narrow(const wchar_t* text);
 // A new BSTR the caller frees; E_OUTOFMEMORY when it cannot be allocated.
 HRESULT to_bstr(std::string_view text, BSTR* out);
 
+// Text `id` of this module's string table; false when the table has none (an id above 65535
+// included).
+bool load_module_text(long id, std::wstring& text);
+
 } // namespace hyd

@@ -6,8 +6,10 @@
 #include "common/module_win.h"
 #include "common/text_win.h"
 #include "common/win_raii_win.h"
+#include "datasource/automation_win.h"
 #include "datasource/item_strings.h"
 #include "ensemble/item_values.h"
+#include "ensemble/item_variant_win.h"
 #include "hylib/device_control_win.h"
 
 #include <new>
@@ -17,38 +19,6 @@ using hyd::com_call;
 
 static_assert(sizeof(POINTL) == sizeof(hyd::item_point), "POINTL and item_point must match");
 static_assert(sizeof(long) == sizeof(hyd::item_value), "item values are the COM face's longs");
-
-namespace {
-
-ITypeInfo* g_dispTypeInfo = nullptr;
-
-// Type information of IHyEnsembleDisp from its own registered library; loaded once and kept.
-HRESULT DispatchTypeInfo(LCID lcid, ITypeInfo** info) {
-    if (ITypeInfo* cached = g_dispTypeInfo) {
-        *info = cached;
-        return S_OK;
-    }
-    hyd::com_ptr<ITypeLib> library;
-    HRESULT hr = LoadRegTypeLib(LIBID_HydDisp, 1, 0, lcid, library.put());
-    if (FAILED(hr)) return hr;
-    hyd::com_ptr<ITypeInfo> loaded;
-    hr = library->GetTypeInfoOfGuid(IID_IHyEnsembleDisp, loaded.put());
-    if (FAILED(hr)) return hr;
-    // The first thread to finish publishes its copy; the others drop theirs.
-    if (InterlockedCompareExchangePointer(reinterpret_cast<void**>(&g_dispTypeInfo), loaded.get(),
-                                          nullptr) == nullptr)
-        loaded.detach();
-    *info = g_dispTypeInfo;
-    return S_OK;
-}
-
-} // namespace
-
-void release_cached_dispatch_type_info() {
-    if (ITypeInfo* info = static_cast<ITypeInfo*>(
-            InterlockedExchangePointer(reinterpret_cast<void**>(&g_dispTypeInfo), nullptr)))
-        info->Release();
-}
 
 HRESULT DiVORorazivo::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) {
     if (ppv == nullptr) return E_POINTER;
@@ -267,7 +237,7 @@ STDMETHODIMP DiVORorazivo::GetTypeInfo(UINT, LCID lcid, ITypeInfo** ppTInfo) {
         if (ppTInfo == nullptr) return E_POINTER;
         *ppTInfo = nullptr;
         ITypeInfo* info = nullptr;
-        const HRESULT hr = DispatchTypeInfo(lcid, &info);
+        const HRESULT hr = hyd::automation_type_info(IID_IHyEnsembleDisp, lcid, &info);
         if (FAILED(hr)) return hr;
         info->AddRef();
         *ppTInfo = info;
@@ -279,7 +249,7 @@ STDMETHODIMP DiVORorazivo::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cName
                                          DISPID* rgDispId) {
     return com_call([&]() -> HRESULT {
         ITypeInfo* info = nullptr;
-        const HRESULT hr = DispatchTypeInfo(lcid, &info);
+        const HRESULT hr = hyd::automation_type_info(IID_IHyEnsembleDisp, lcid, &info);
         if (FAILED(hr)) return hr;
         return DispGetIDsOfNames(info, rgszNames, cNames, rgDispId);
     });
@@ -290,25 +260,31 @@ STDMETHODIMP DiVORorazivo::Invoke(DISPID dispIdMember, REFIID, LCID lcid, WORD w
                                   EXCEPINFO* pExcepInfo, UINT* puArgErr) {
     return com_call([&]() -> HRESULT {
         ITypeInfo* info = nullptr;
-        const HRESULT hr = DispatchTypeInfo(lcid, &info);
+        const HRESULT hr = hyd::automation_type_info(IID_IHyEnsembleDisp, lcid, &info);
         if (FAILED(hr)) return hr;
+        // This class posts no error objects: drop any stale one, so Invoke cannot report it.
+        SetErrorInfo(0, nullptr);
         return DispInvoke(static_cast<IHyEnsembleDisp*>(this), info, dispIdMember, wFlags,
                           pDispParams, pVarResult, pExcepInfo, puArgErr);
     });
 }
 
-// Variant access arrives with its own change; until then the automation methods answer
-// E_NOTIMPL with an empty result.
+HRESULT CHySNEnsemble::GetItemVariant(long nItem, VARIANT* pv) {
+    return hyd::get_item_variant(*this, nItem, pv);
+}
+HRESULT CHySNEnsemble::GetResourceText(long id, VARIANT* pv) {
+    return hyd::get_resource_text(id, pv);
+}
+HRESULT CHySNEnsemble::GetItemLabels(long nItem, VARIANT* pv) {
+    return hyd::get_item_labels(*this, nItem, pv);
+}
 
-STDMETHODIMP DiVORorazivo::GetItemVariant(long, VARIANT* pv) {
-    if (pv != nullptr) VariantInit(pv);
-    return E_NOTIMPL;
+STDMETHODIMP DiVORorazivo::GetItemVariant(long nItem, VARIANT* pv) {
+    return m_persist.GetItemVariant(nItem, pv);
 }
-STDMETHODIMP DiVORorazivo::GetResourceText(long, VARIANT* pv) {
-    if (pv != nullptr) VariantInit(pv);
-    return E_NOTIMPL;
+STDMETHODIMP DiVORorazivo::GetResourceText(long id, VARIANT* pv) {
+    return m_persist.GetResourceText(id, pv);
 }
-STDMETHODIMP DiVORorazivo::GetItemLabels(long, VARIANT* pv) {
-    if (pv != nullptr) VariantInit(pv);
-    return E_NOTIMPL;
+STDMETHODIMP DiVORorazivo::GetItemLabels(long nItem, VARIANT* pv) {
+    return m_persist.GetItemLabels(nItem, pv);
 }

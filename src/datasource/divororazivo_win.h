@@ -9,9 +9,14 @@
 
 #include <ocidl.h>
 
-// The ensemble holder embedded in the object (the variant operations of the automation face
-// will extend it).
-class CHySNEnsemble : public hyd::CSNPersist {};
+// The ensemble holder embedded in the object, with the variant operations of the automation face:
+// they read the held record directly and never reach the extensions.
+class CHySNEnsemble : public hyd::CSNPersist {
+  public:
+    virtual HRESULT GetItemVariant(long nItem, VARIANT* pv);
+    virtual HRESULT GetResourceText(long id, VARIANT* pv);
+    virtual HRESULT GetItemLabels(long nItem, VARIANT* pv);
+};
 
 class DiVORorazivo final : public CHyDataSource,
                            public IPersistStream,
@@ -101,7 +106,3 @@ class DiVORorazivo final : public CHyDataSource,
     CHySNEnsemble m_persist;
     long m_cRef = 0;
 };
-
-// The automation type information of IHyEnsembleDisp is cached for the module's life; the module
-// releases it at shut-down.
-void release_cached_dispatch_type_info();

@@ -9,21 +9,9 @@ namespace hyd {
 
 namespace {
 
-constexpr int serial_offset = 42;
-constexpr int serial_bytes = 8;
-
 hresult serial_text(const CSNBasePersist& holder, std::string* text) {
     if (!holder.holds_record()) return e_fail;
-    const int index = holder.FindType(fixed_leader_id);
-    if (index < 0) return s_false;
-    const std::uint8_t* fixed = holder.GetTypeAt(index);
-    if (holder.GetTypeSize(index) < serial_offset + serial_bytes) return s_false;
-    if (!in_serial_family(firmware_version(fixed[2], fixed[3]))) return s_false;
-    char hex[2 * serial_bytes + 1];
-    for (int i = 0; i < serial_bytes; ++i)
-        std::snprintf(hex + 2 * i, 3, "%02X", static_cast<unsigned>(fixed[serial_offset + i]));
-    *text = hex;
-    return s_ok;
+    return cpu_serial_text(holder, text) ? s_ok : s_false;
 }
 
 // Reads the items in order into values; the first failure ends the reads.

@@ -5,10 +5,14 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdio>
 
 namespace hyd {
 
 namespace {
+
+constexpr int serial_offset = 42; // FIX_CPU_SERIAL: 8 bytes of the fixed leader
+constexpr int serial_bytes = 8;
 
 // Where an item's field lives.
 enum class part : std::uint8_t { header, fixed, variable, bottom };
@@ -379,6 +383,39 @@ hresult read_profile(const held& h, int which, item_value index, item_value* val
     return s_ok;
 }
 
+// The record's header and the leaders it holds, and the bottom track when `bottom` asks for it; a
+// missing one is an empty view, whose fields read as 0.
+held make_held(const CSNBasePersist& holder, bool bottom) {
+    std::uint32_t record_bytes = 0;
+    const std::uint8_t* record = holder.GetBuffer(&record_bytes);
+    const view fixed = type_view(holder, holder.FindType(fixed_leader_id));
+    return {holder,
+            {record, static_cast<int>(record_bytes)},
+            fixed,
+            type_view(holder, holder.FindType(variable_leader_id)),
+            bottom ? type_view(holder, holder.FindType(bottom_track_id)) : view{},
+            version_of(fixed)};
+}
+
+// Any GetLong item, once the presence rules have passed.
+hresult read_any(const held& h, item_value item, item_value index, item_value* values,
+                 item_value max, item_value* actual) {
+    const CSNBasePersist& holder = h.holder;
+    if (const entry* e = find_entry(item)) return read_entry(*e, h, index, values, max, actual);
+    if (const int which = profile_item_index(item, true); which >= 0)
+        return read_profile(h, which, index, values, max, actual);
+    if (const int which = profile_item_index(item, false); which >= 0) {
+        const std::uint16_t id = profile_layouts()[static_cast<std::size_t>(which)].id;
+        if (holder.FindType(id) < 0) {
+            *actual = 0;
+            return s_false;
+        }
+        values[0] = id;
+        return s_ok;
+    }
+    return e_invalidarg;
+}
+
 } // namespace
 
 int profile_item_index(item_value item, bool cell) {
@@ -402,44 +439,58 @@ hresult get_long(const CSNBasePersist& holder, item_value item, item_value index
                  item_value* values, item_value max, item_value* actual) {
     if (!values || max <= 0 || !actual) return e_invalidarg;
     try {
-        std::uint32_t record_bytes = 0;
-        const std::uint8_t* record = holder.GetBuffer(&record_bytes);
-        if (!record) return e_fail;
-        const int fixed = holder.FindType(fixed_leader_id);
-        const int variable = holder.FindType(variable_leader_id);
+        if (!holder.holds_record()) return e_fail;
         const bool bottom_item = item >= 7500 && item <= 7524;
-        const int bottom = bottom_item ? holder.FindType(bottom_track_id) : -1;
-        if (fixed < 0 || variable < 0 || (bottom_item && bottom < 0)) {
+        const held h = make_held(holder, bottom_item);
+        if (!h.fixed.data || !h.variable.data || (bottom_item && !h.bottom.data)) {
             std::fill(values, values + max, 0);
             *actual = max;
             return s_false;
         }
         *actual = 1;
-
-        const view fixed_view = type_view(holder, fixed);
-        const held h{holder,
-                     {record, static_cast<int>(record_bytes)},
-                     fixed_view,
-                     type_view(holder, variable),
-                     bottom >= 0 ? type_view(holder, bottom) : view{},
-                     version_of(fixed_view)};
-
-        if (const entry* e = find_entry(item)) return read_entry(*e, h, index, values, max, actual);
-        if (const int which = profile_item_index(item, true); which >= 0)
-            return read_profile(h, which, index, values, max, actual);
-        if (const int which = profile_item_index(item, false); which >= 0) {
-            const std::uint16_t id = profile_layouts()[static_cast<std::size_t>(which)].id;
-            if (holder.FindType(id) < 0) {
-                *actual = 0;
-                return s_false;
-            }
-            values[0] = id;
-            return s_ok;
-        }
-        return e_invalidarg;
+        return read_any(h, item, index, values, max, actual);
     } catch (...) {
         return e_fail;
     }
+}
+
+hresult read_item(const CSNBasePersist& holder, item_value item, item_value* values, item_value max,
+                  item_value* actual) {
+    if (!values || max <= 0 || !actual) return e_invalidarg;
+    try {
+        if (!holder.holds_record()) return e_fail;
+        const entry* e = find_entry(item);
+        if (!e) return e_invalidarg;
+        return read_entry(*e, make_held(holder, e->source == part::bottom), HY_INDEX_ALL, values,
+                          max, actual);
+    } catch (...) {
+        return e_fail;
+    }
+}
+
+bool read_profile_values(const CSNBasePersist& holder, int which, std::vector<item_value>& out) {
+    out.clear();
+    if (which < 0 || which >= profile_item_count) return false;
+    const profile_layout& l = profile_layouts()[static_cast<std::size_t>(which)];
+    const std::int64_t cells = type_view(holder, holder.FindType(fixed_leader_id)).u8(9);
+    const std::uint8_t* type = profile_type(holder, l, cells);
+    if (!type) return false;
+    out.resize(static_cast<std::size_t>(cells * l.values_per_cell));
+    for (std::size_t k = 0; k < out.size(); ++k)
+        out[k] = profile_value(type, l, static_cast<std::int64_t>(k));
+    return true;
+}
+
+bool cpu_serial_text(const CSNBasePersist& holder, std::string* text) {
+    const int index = holder.FindType(fixed_leader_id);
+    const view fixed = type_view(holder, index);
+    if (!fixed.has(serial_offset, serial_bytes) || !in_serial_family(version_of(fixed)))
+        return false;
+    char hex[2 * serial_bytes + 1];
+    for (int i = 0; i < serial_bytes; ++i)
+        std::snprintf(hex + 2 * i, 3, "%02X", static_cast<unsigned>(fixed.data[serial_offset + i]));
+    *text = hex;
+    return true;
 }
 
 hresult get_point(const CSNBasePersist& holder, item_value item, item_value index,

@@ -23,6 +23,8 @@
 #include <climits>
 #include <cstdint>
 #include <span>
+#include <string>
+#include <vector>
 
 namespace hyd {
 
@@ -79,6 +81,22 @@ std::span<const item_value> long_items();
 // is missing, S_OK with *actual values written.
 hresult get_long(const CSNBasePersist& holder, item_value item, item_value index,
                  item_value* values, item_value max, item_value* actual);
+
+// One catalogue item of the header, the leaders or the bottom track (not the profile items), read
+// as GetLong with HY_INDEX_ALL reads it but without its presence rules: a leader or bottom track
+// that is missing reads as zeros and its firmware version as 0. E_INVALIDARG for any other ID,
+// E_FAIL when nothing is held.
+hresult read_item(const CSNBasePersist& holder, item_value item, item_value* values, item_value max,
+                  item_value* actual);
+
+// Every value of profile data type `which` (an index into profile_layouts()) in record order:
+// cells x values per cell, cells from the fixed leader (0 without one). False, with `out` empty,
+// when the data type is absent or shorter than that.
+bool read_profile_values(const CSNBasePersist& holder, int which, std::vector<item_value>& out);
+
+// The CPU board serial number (FIX_CPU_SERIAL) as 16 upper-case hex digits; false when there is
+// no fixed leader that holds it or the firmware is outside 813-899 and 913-999.
+bool cpu_serial_text(const CSNBasePersist& holder, std::string* text);
 
 // GetPoint semantics: only the sixteen *_CELL profile items.
 hresult get_point(const CSNBasePersist& holder, item_value item, item_value index,

@@ -3,7 +3,9 @@
 
 #include "common/com_boundary_win.h"
 #include "common/win_raii_win.h"
+#include "datasource/automation_win.h"
 #include "datasource/divororazivo_win.h"
+#include "datasource/ensemble_file_win.h"
 #include "server/class_factory_win.h"
 #include "server/registrar_win.h"
 
@@ -16,6 +18,7 @@ namespace hyd {
 namespace {
 
 constexpr UINT registry_script_divororazivo = 105;
+constexpr UINT registry_script_ensemble_file = 106;
 
 SRWLOCK g_factory_lock = SRWLOCK_INIT;
 
@@ -23,11 +26,18 @@ HRESULT update_divororazivo_registry(bool do_register) {
     return run_registry_resource(registry_script_divororazivo, do_register);
 }
 
+HRESULT update_ensemble_file_registry(bool do_register) {
+    return run_registry_resource(registry_script_ensemble_file, do_register);
+}
+
 void no_start_stop(bool) {}
 
 class_row g_classes[] = {
     {&CLSID_DiVORorazivo, update_divororazivo_registry, create_class_factory,
      DiVORorazivo::CreateInstance, nullptr, 0, nullptr, no_start_stop},
+    // The automation class beside it; its registration touches none of the ensemble class's keys.
+    {&CLSID_EnsembleFile, update_ensemble_file_registry, create_class_factory,
+     CHyEnsembleFile::CreateInstance, nullptr, 0, nullptr, no_start_stop},
     {nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr},
 };
 
@@ -77,7 +87,7 @@ void module_stop(bool process_ending) {
         row->factory = nullptr;
         row->start_stop(false);
     }
-    if (!process_ending) release_cached_dispatch_type_info();
+    if (!process_ending) release_automation_type_info();
 }
 
 } // namespace hyd

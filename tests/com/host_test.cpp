@@ -9,7 +9,7 @@
 #include "datasource/item_strings.h"
 #include "ensemble/ensemble_builder.h"
 #include "ensemble/item_values.h"
-#include "hyd.h"
+#include "hyd_disp.h"
 #include "support/hyd_dll_win.h"
 
 #include <gtest/gtest.h>

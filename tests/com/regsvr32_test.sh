@@ -34,12 +34,14 @@ has "$out" "ThreadingModel    REG_SZ    both"
 has "$(query 'HKCR\Hyd.DiVORorazivo\CLSID')" "{$clsid}"
 has "$(query 'HKCR\Hyd.DiVORorazivo.1\CLSID')" "{$clsid}"
 has "$(query "HKCR\\TypeLib\\{$libid}\\1.0")" "Hyd 1.0 Type Library"
+has "$(query 'HKCR\Hyd.EnsembleFile\CLSID')" "{"
 
 regsvr32 /s /u "$winpath" || fail "regsvr32 /u exited $?"
 out=$(query "HKCR\\CLSID\\{$clsid}" /s)
 for gone in InprocServer32 ProgID FileExtension; do hasnt "$out" "$gone"; done
 hasnt "$(query 'HKCR\Hyd.DiVORorazivo')" "HYD Sonic Ensemble"
 hasnt "$(query 'HKCR\Hyd.DiVORorazivo.1')" "HYD Sonic Ensemble"
+hasnt "$(query 'HKCR\Hyd.EnsembleFile' /s)" "HYD Ensemble File"
 has "$(query 'HKCR\CLSID' /ve)" "HKEY_CLASSES_ROOT\\CLSID"
 has "$(query "HKCR\\TypeLib\\{$libid}\\1.0")" "Hyd 1.0 Type Library"
 echo "regsvr32 round trip: ok"

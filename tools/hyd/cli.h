@@ -57,5 +57,8 @@ int run_synth(const args& a);
 int run_deploy(const args& a);
 int run_stop(const args& a);
 int run_wake(const args& a);
+#ifdef _WIN32
+int run_automation(const args& a);
+#endif
 
 } // namespace hyd::tool

@@ -16,6 +16,9 @@ constexpr const char* usage =
     "                            optionally recording what it sends (Linux)\n"
     "  hyd stop PORT             break in: the instrument stops pinging (Linux)\n"
     "  hyd wake PORT             tell whether the instrument answers (Linux)\n"
+#ifdef _WIN32
+    "  hyd automation register   register HydDisp.tlb, the library script hosts need\n"
+#endif
     "\n"
     "hyd COMMAND --help tells more.\n";
 
@@ -51,6 +54,9 @@ int main(int argc, char** argv) {
                                        : run_wake(a);
 #endif
         }
+#ifdef _WIN32
+        if (command == "automation") return run_automation(a);
+#endif
     } catch (const std::exception& e) {
         return fail(command.c_str(), exit_io, "%s", e.what());
     }
