@@ -1,10 +1,14 @@
-// Arbitrary bytes through the reader as a host uses it, then every lookup on whatever is held.
+// Arbitrary bytes through the reader as a host uses it, then every lookup on whatever is held; and
+// the same Loads over streams that lend their bytes in windows of several sizes, or not at all,
+// which must end alike in every respect.
 #include "common/memory_stream.h"
 #include "ensemble/ensemble_format.h"
 #include "ensemble/persist.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -30,6 +34,51 @@ unsigned inspect(const hyd::CSNPersist& p) {
     return sum;
 }
 
+// A memory stream that lends at most `window` bytes at a time (none when 0), as a buffered file
+// does at the end of its buffer.
+class window_stream final : public hyd::byte_stream {
+  public:
+    window_stream(std::span<const std::uint8_t> bytes, std::size_t window)
+        : inner_(bytes), window_(window) {}
+    hyd::hresult read(void* b, std::uint32_t n, std::uint32_t* done) override {
+        return inner_.read(b, n, done);
+    }
+    hyd::hresult write(const void* b, std::uint32_t n, std::uint32_t* done) override {
+        return inner_.write(b, n, done);
+    }
+    hyd::hresult seek(std::int64_t m, hyd::seek_origin o, std::uint64_t* at) override {
+        return inner_.seek(m, o, at);
+    }
+    hyd::hresult size(std::uint64_t* bytes) override { return inner_.size(bytes); }
+    std::span<const std::uint8_t> lend() override {
+        const auto all = inner_.lend();
+        return all.first(std::min(all.size(), window_));
+    }
+    void skip(std::size_t n) override { inner_.skip(n); }
+
+  private:
+    hyd::memory_stream inner_;
+    std::size_t window_;
+};
+
+// Everything a caller can observe after each Load of a host loop.
+std::vector<std::int64_t> host_loop(hyd::byte_stream& stream) {
+    std::vector<std::int64_t> seen;
+    hyd::CSNPersist p;
+    for (int loads = 0; loads < 64; ++loads) {
+        const hyd::hresult hr = p.Load(stream);
+        std::uint64_t at = 0;
+        stream.seek(0, hyd::seek_origin::cur, &at);
+        std::uint32_t size = 0;
+        const std::uint8_t* record = p.GetBuffer(&size);
+        seen.insert(seen.end(), {hr, static_cast<std::int64_t>(p.last_reason()), p.position(),
+                                 p.last_start(), static_cast<std::int64_t>(at), size});
+        if (record) seen.insert(seen.end(), record, record + size);
+        if (hyd::failed(hr) && hr != hyd::HY_E_BADENSEMBLE) break;
+    }
+    return seen;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -45,6 +94,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const hyd::hresult saved = p.Save(out, true);
             if (p.holds_record() != (saved == hyd::s_ok)) std::abort();
             if (hyd::failed(hr) && hr != hyd::HY_E_BADENSEMBLE) break;
+        }
+    }
+    {
+        window_stream plain(bytes, 0);
+        const auto expected = host_loop(plain);
+        for (std::size_t window : {std::size_t{1}, std::size_t{3}, std::size_t{100}, size}) {
+            window_stream lending(bytes, window);
+            if (host_loop(lending) != expected) std::abort();
         }
     }
     {

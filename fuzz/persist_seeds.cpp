@@ -29,6 +29,11 @@ std::vector<bytes> make_seeds() {
             .profile(0x0A00, std::vector<std::int32_t>{1, -2})
             .build(),
         b::ensemble_builder().build(),
+        b::with_byte_count(one, 5),
+        // The sync search's limit of 131,072 reads, met and missed, also after a false start.
+        b::concat({bytes(131070, 0), one}),
+        b::concat({bytes(131071, 0), one}),
+        b::concat({bytes(131000, 0), bytes{0x7F, 0x01}, bytes(131070, 0), one}),
     };
     for (std::uint16_t id : {0x0100, 0x0207, 0x0702, 0x1302})
         seeds.push_back(b::ensemble_builder()
