@@ -28,6 +28,7 @@ inline void figure(const std::string& name, double value, const char* unit, cons
 // benchmark name (without the repetition suffix), for medians after the run.
 class keeping_reporter : public benchmark::ConsoleReporter {
   public:
+    keeping_reporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs) {

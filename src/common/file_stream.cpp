@@ -37,7 +37,7 @@ bool file_reader::open(const std::string& path) {
         return false;
     }
     size_ = static_cast<std::uint64_t>(end);
-    buffer_ = std::make_unique<std::uint8_t[]>(capacity);
+    buffer_.reset(new std::uint8_t[capacity]); // filled by reads before any byte is handed out
     return true;
 }
 

@@ -53,15 +53,31 @@ std::uint16_t sum_bytes(std::uint8_t* to, const std::uint8_t* from, std::size_t 
     // each 64-bit half.
     const __m128i zero = _mm_setzero_si128();
     __m128i a = zero, b = zero;
-    for (; i + 32 <= n; i += 32) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
-        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 16));
-        if constexpr (Copy) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), x);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i + 16), y);
-        }
+    const auto load = [&](std::size_t at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at));
+    };
+    const auto store = [&](std::size_t at, __m128i x) {
+        if constexpr (Copy) _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at), x);
+    };
+    for (; i + 64 <= n; i += 64) {
+        const __m128i w = load(i), x = load(i + 16), y = load(i + 32), z = load(i + 48);
+        store(i, w);
+        store(i + 16, x);
+        store(i + 32, y);
+        store(i + 48, z);
+        a = _mm_add_epi64(a, _mm_add_epi64(_mm_sad_epu8(w, zero), _mm_sad_epu8(x, zero)));
+        b = _mm_add_epi64(b, _mm_add_epi64(_mm_sad_epu8(y, zero), _mm_sad_epu8(z, zero)));
+    }
+    for (; i + 16 <= n; i += 16) {
+        const __m128i x = load(i);
+        store(i, x);
         a = _mm_add_epi64(a, _mm_sad_epu8(x, zero));
-        b = _mm_add_epi64(b, _mm_sad_epu8(y, zero));
+    }
+    if (i + 8 <= n) {
+        const __m128i x = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from + i));
+        if constexpr (Copy) _mm_storel_epi64(reinterpret_cast<__m128i*>(to + i), x);
+        b = _mm_add_epi64(b, _mm_sad_epu8(x, zero));
+        i += 8;
     }
     a = _mm_add_epi64(a, b);
     sum = static_cast<std::uint64_t>(_mm_cvtsi128_si64(a)) +

@@ -232,7 +232,7 @@ struct view {
     std::uint32_t u16(int offset) const { return has(offset, 2) ? read_u16(data + offset) : 0; }
 };
 
-item_value read_field(const view& v, int offset, width w) {
+inline item_value read_field(const view& v, int offset, width w) {
     if (!v.has(offset, w == width::u8 ? 1 : w == width::u32 ? 4 : w == width::time3 ? 3 : 2))
         return 0;
     const std::uint8_t* p = v.data + offset;
@@ -302,8 +302,19 @@ item_value convert(const entry& e, int version, const view& v, int offset) {
     return 0;
 }
 
+// A single-valued item: plain fields straight from their bytes, the others converted.
+item_value scalar(const entry& e, const view& v, int version) {
+    if (e.c == conv::field && e.when == rule::always) return read_field(v, e.offset, e.w);
+    return field_exists(e, version) ? convert(e, version, v, e.offset) : 0;
+}
+
 hresult read_entry(const entry& e, const view& v, int version, item_value index, item_value* values,
                    item_value max, item_value* actual) {
+    if (e.count == 1 && !e.per_beam) { // a single value: most items
+        values[0] = scalar(e, v, version);
+        *actual = 1;
+        return s_ok;
+    }
     const bool exists = field_exists(e, version);
     const int step = e.w == width::u8 ? 1 : e.w == width::u32 ? 4 : 2;
     int first = 0;
@@ -492,6 +503,19 @@ hresult item_reader::get_long(item_value item, item_value index, item_value* val
     } catch (...) {
         return e_fail;
     }
+}
+
+item_value item_reader::value(item_value item) const {
+    const entry* e = find_entry(item);
+    if (e && e->count == 1 && !e->per_beam && e->source != part::bottom && fixed_.data &&
+        variable_.data) {
+        const block& b = e->source == part::header  ? record_
+                         : e->source == part::fixed ? fixed_
+                                                    : variable_;
+        return scalar(*e, {b.data, b.size}, version_);
+    }
+    item_value v = 0, n = 0;
+    return succeeded(get_long(item, HY_INDEX_ALL, &v, 1, &n)) ? v : 0;
 }
 
 hresult item_reader::get_point(item_value item, item_value index, item_point* points,

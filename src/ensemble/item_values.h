@@ -83,6 +83,9 @@ class item_reader {
                      item_value* actual) const;
     hresult get_point(item_value item, item_value index, item_point* points, item_value max,
                       item_value* actual) const;
+    // The first value as get_long(item, HY_INDEX_ALL, values, 1, ...) writes it when that
+    // succeeds, else 0: what summaries read, the leaders' single values without a check per call.
+    item_value value(item_value item) const;
 
     struct block { // bytes of the record or of one data type; null when absent
         const std::uint8_t* data = nullptr;

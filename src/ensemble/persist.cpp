@@ -148,7 +148,7 @@ hresult CSNBasePersist::load_record(byte_stream& stream) {
     hresult hr = s_ok;
     if (const auto lent = stream.lend(); lent.size() >= size - 5) {
         // One pass copies the rest of the record and sums it; the checksum itself is only copied.
-        sum = static_cast<std::uint16_t>(ensemble_checksum({record, 5}) +
+        sum = static_cast<std::uint16_t>(record[0] + record[1] + record[2] + record[3] + record[4] +
                                          copy_with_checksum(record + 5, lent.data(), body - 5));
         std::memcpy(record + body, lent.data() + (body - 5), 2);
         stream.skip(size - 5);
@@ -193,37 +193,29 @@ const std::uint8_t* CSNBasePersist::GetBuffer(std::uint32_t* pcb) const {
 
 void CSNBasePersist::index_types() {
     type_count_ = record_ ? record_[5] : 0;
+    const std::uint8_t* record = record_.get();
     const std::int64_t origin = GetOffsetOrigin();
     const std::int64_t ensemble_bytes = record_size_ - 2; // L: everything before the checksum
-    // Offset of the data type whose table entry is at index, or -1 when it is unusable.
-    const auto offset_at = [&](int index) -> std::int64_t {
-        const std::int64_t entry = 6 + 2 * static_cast<std::int64_t>(index);
-        if (entry + 2 > ensemble_bytes) return -1;
-        const std::int64_t offset = read_u16(record_.get() + entry) - origin;
-        if (offset < static_cast<std::int64_t>(ensemble_header_bytes) ||
-            offset + 2 > ensemble_bytes)
-            return -1;
-        return offset;
-    };
+    // Table entries that lie inside the record before its checksum; the others are unusable.
+    const int in_record =
+        static_cast<int>(std::clamp<std::int64_t>((ensemble_bytes - 6) / 2, 0, type_count_));
     for (int i = 0; i < type_count_; ++i) {
-        const std::int64_t offset = offset_at(i);
         type_slot& t = types_[static_cast<std::size_t>(i)];
         t = {0, -1, 0};
-        if (offset < 0) continue;
-        std::int64_t size = 0;
-        if (i < type_count_ - 1) {
-            const std::int64_t entry = 6 + 2 * static_cast<std::int64_t>(i + 1);
-            size =
-                entry + 2 > ensemble_bytes
-                    ? 0
-                    : static_cast<std::int64_t>(read_u16(record_.get() + entry)) - origin - offset;
-        } else {
-            size = static_cast<std::int64_t>(read_u16(record_.get() + 2)) - 2 - offset;
-        }
-        t.id = read_u16(record_.get() + offset);
+        if (i >= in_record) continue;
+        const std::int64_t offset = read_u16(record + 6 + 2 * i) - origin;
+        if (offset < static_cast<std::int64_t>(ensemble_header_bytes) ||
+            offset + 2 > ensemble_bytes)
+            continue;
+        // A data type ends where the next one starts, the last one before the reserved bytes; an
+        // unusable next entry leaves it empty.
+        const std::int64_t end = i + 1 == type_count_ ? read_u16(record + 2) - 2
+                                 : i + 1 < in_record  ? read_u16(record + 8 + 2 * i) - origin
+                                                      : offset;
+        t.id = read_u16(record + offset);
         t.offset = static_cast<std::int16_t>(offset);
-        t.size =
-            static_cast<std::uint16_t>(std::clamp<std::int64_t>(size, 0, ensemble_bytes - offset));
+        t.size = static_cast<std::uint16_t>(
+            std::clamp<std::int64_t>(end - offset, 0, ensemble_bytes - offset));
     }
 }
 

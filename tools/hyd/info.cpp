@@ -167,11 +167,6 @@ struct summary {
     stamp first_time, last_time, min_time, max_time;
 };
 
-item_value item(const item_reader& items, item_value id) {
-    item_value v = 0, n = 0;
-    return succeeded(items.get_long(id, HY_INDEX_ALL, &v, 1, &n)) ? v : 0;
-}
-
 void take(summary& s, const CSNBasePersist& p) {
     std::uint32_t size = 0;
     const std::uint8_t* record = p.GetBuffer(&size);
@@ -179,9 +174,9 @@ void take(summary& s, const CSNBasePersist& p) {
         if (const std::uint8_t* t = p.GetTypeAt(i)) s.types.add(read_u16(t));
     if (p.FindType(fixed_leader_id) < 0 || p.FindType(variable_leader_id) < 0) return;
     const item_reader items(p);
-    s.firmware.add(item(items, 7101));
-    s.cells.add({item(items, FIX_NBINS), item(items, 7115)});
-    const std::int64_t number = item(items, 7301);
+    s.firmware.add(items.value(7101));
+    s.cells.add({items.value(FIX_NBINS), items.value(7115)});
+    const std::int64_t number = items.value(7301);
     if (!s.have_numbers) {
         s.first_number = s.min_number = s.max_number = number;
         s.have_numbers = true;
@@ -191,14 +186,14 @@ void take(summary& s, const CSNBasePersist& p) {
     s.max_number = std::max(s.max_number, number);
 
     stamp t;
-    const item_value year = item(items, VAR_TYEAR);
+    const item_value year = items.value(VAR_TYEAR);
     t.year = year + (year < 80 ? 2000 : 1900);
-    t.month = item(items, VAR_TMONTH);
-    t.day = item(items, VAR_TDAY);
-    t.hour = item(items, VAR_THOUR);
-    t.minute = item(items, VAR_TMIN);
-    t.second = item(items, VAR_TSEC);
-    t.hundredths = item(items, VAR_THSEC);
+    t.month = items.value(VAR_TMONTH);
+    t.day = items.value(VAR_TDAY);
+    t.hour = items.value(VAR_THOUR);
+    t.minute = items.value(VAR_TMIN);
+    t.second = items.value(VAR_TSEC);
+    t.hundredths = items.value(VAR_THSEC);
     t.key =
         ((((((std::int64_t(t.year) * 13 + t.month) * 32 + t.day) * 24 + t.hour) * 60 + t.minute) *
               60 +
