@@ -15,7 +15,12 @@ std::vector<bytes> make_seeds() {
     old.firmware_major = 1;
     old.firmware_minor = 50;
     old.cells = 2;
+    bytes reserved = one; // reserved bytes that are not zero
+    reserved[reserved.size() - 4] = 0xAA;
+    reserved[reserved.size() - 3] = 0x55;
+    b::fix_checksum(reserved);
     std::vector<bytes> seeds{
+        reserved,
         one,
         b::concat({b::noise(40, 1), one, two}),
         b::concat({bytes{0x7F}, one}),

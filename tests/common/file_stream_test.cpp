@@ -52,7 +52,17 @@ TEST(FileStream, WritesReadsAndKnowsWhereItIs) {
         ASSERT_EQ(in.read(&c, 1, &done), s_ok);
         EXPECT_EQ(c, r.next);
     }
+    // What is buffered is lent from the position on; skipping over it is reading it.
+    ASSERT_EQ(in.seek(2, seek_origin::set, nullptr), s_ok);
+    const auto lent = in.lend();
+    EXPECT_EQ(std::string(lent.begin(), lent.end()), "cdef");
+    in.skip(3);
+    EXPECT_EQ(in.seek(0, seek_origin::cur, &where), s_ok);
+    EXPECT_EQ(where, 5u);
     char rest[8];
+    EXPECT_EQ(in.read(rest, 8, &done), s_ok);
+    EXPECT_EQ(done, 1u);
+    EXPECT_TRUE(in.lend().empty());
     EXPECT_EQ(in.read(rest, 8, &done), s_ok); // at the end: success, nothing delivered
     EXPECT_EQ(done, 0u);
     in.close();

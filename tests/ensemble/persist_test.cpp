@@ -419,6 +419,7 @@ std::vector<LookupCase> lookup_cases() {
         {"NextEntryFarOff", table_record({10, 0xFFF0}, 40), 0, true, 30}, // clamped to L
         {"Decreasing", table_record({30, 10}, 40), 0, true, 0},
         {"TableOverrunsCount", table_record({8, 8, 8, 8}, 10), 2, false, 0},
+        {"EntryEndsAtCount", table_record({8, 8, 8, 8}, 10), 1, true, 0}, // next entry past it
     };
 }
 

@@ -238,12 +238,6 @@ class progress {
     std::chrono::steady_clock::time_point last_{};
 };
 
-std::uint64_t tell(byte_stream& s) {
-    std::uint64_t at = 0;
-    s.seek(0, seek_origin::cur, &at);
-    return at;
-}
-
 void print(const std::string& path, std::uint64_t file_size, const summary& s, hresult ended,
            std::uint64_t ended_at) {
     std::printf("%s: %s ensembles read (%s bytes)\n", path.c_str(), grouped(s.read).c_str(),
@@ -333,7 +327,7 @@ int run_info(const args& a) {
     hresult hr = s_ok;
     for (;;) {
         bar.update(stream);
-        const std::uint64_t start = tell(stream);
+        const std::uint64_t start = stream.position();
         hr = p.Load(stream);
         if (succeeded(hr)) {
             ++s.read;
@@ -343,7 +337,7 @@ int run_info(const args& a) {
             take(s, p);
             continue;
         }
-        const std::uint64_t after = tell(stream);
+        const std::uint64_t after = stream.position();
         std::int64_t at = -1;
         std::string reason;
         std::uint64_t claimed_end = after;
@@ -386,7 +380,7 @@ int run_info(const args& a) {
         if (failed(stream.seek(resume, seek_origin::set, nullptr))) break;
     }
     bar.clear();
-    const std::uint64_t ended_at = tell(stream);
+    const std::uint64_t ended_at = stream.position();
     print(path, file_size, s, hr, ended_at);
     if (std::fflush(stdout) != 0) return fail("info", exit_io, "cannot write the output");
     if (hr != HY_E_ENDOFDATA)
