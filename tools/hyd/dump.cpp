@@ -92,6 +92,12 @@ char* put_number(char* at, std::int64_t v) {
     return at + n;
 }
 
+inline char* put_value(char* at, item_value v) {
+    if (v >= 0) return put_unsigned(at, static_cast<std::uint32_t>(v));
+    *at = '-';
+    return put_unsigned(at + 1, 0u - static_cast<std::uint32_t>(v));
+}
+
 // "0x%08X" in quotes.
 char* put_code(char* at, hresult hr) {
     static constexpr auto hex_pairs = [] {
@@ -127,20 +133,26 @@ char* put_values(char* at, const item_value* values, std::size_t n) {
         return at + 2 * n - 1;
     }
     for (std::size_t i = 0; i < n; ++i) {
-        at = put_number(at, values[i]);
+        at = put_value(at, values[i]);
         *at++ = ',';
     }
     return n ? at - 1 : at;
 }
 
-// Writes points as "[x,y],[x,y],...".
+// Writes points as "[x,y],[x,y],...". The points of one depth cell share their depth, whose text
+// is made once (copied in a fixed width of 12: the caller leaves that much slack).
 char* put_points(char* at, const item_point* points, std::size_t n) {
+    char depth[12];
+    std::size_t depth_chars = 0;
     for (std::size_t k = 0; k < n; ++k) {
         if (k) *at++ = ',';
         *at++ = '[';
-        at = put_number(at, points[k].x);
+        at = put_value(at, points[k].x);
         *at++ = ',';
-        at = put_number(at, points[k].y);
+        if (k == 0 || points[k].y != points[k - 1].y)
+            depth_chars = static_cast<std::size_t>(put_value(depth, points[k].y) - depth);
+        std::memcpy(at, depth, sizeof depth);
+        at += depth_chars;
         *at++ = ']';
     }
     return at;
@@ -245,7 +257,7 @@ void write_items(line_writer& w, const CSNBasePersist& p) {
             items.get_point(id, HY_INDEX_ALL, points.data(), points_at_most, &actual);
         const auto n = static_cast<std::size_t>(
             succeeded(hr) ? std::clamp<item_value>(actual, 0, points_at_most) : 0);
-        char* at = head(w.claim(head_chars + n * point_chars), id, hr);
+        char* at = head(w.claim(head_chars + n * point_chars + 12), id, hr);
         at = put_text(at, ",\"points\":[");
         at = put_points(at, points.data(), n);
         w.done(put_text(at, "]}"));
