@@ -53,30 +53,35 @@ template <std::size_t N> char* put_text(char* at, const char (&text)[N]) {
     return at + N - 1;
 }
 
+// "0000" to "9999": four digits per step. A number of fewer than four digits is copied from the
+// tail of its group, and the bytes after it are overwritten by what follows (the caller's claim
+// leaves room for them).
+constexpr auto quads = [] {
+    std::array<char, 4 * 10000 + 4> text{};
+    for (std::size_t i = 0; i < 10000; ++i)
+        for (std::size_t d = 0, v = i; d < 4; ++d, v /= 10)
+            text[4 * i + 3 - d] = char('0' + v % 10);
+    return text;
+}();
+
+// Up to four digits, without leading zeros.
+char* put_small(char* at, std::uint32_t u) {
+    const std::size_t digits = u < 100 ? (u < 10 ? 1 : 2) : (u < 1000 ? 3 : 4);
+    std::memcpy(at, quads.data() + 4 * u + 4 - digits, 4);
+    return at + digits;
+}
+
 char* put_unsigned(char* at, std::uint32_t u) {
-    static constexpr char pairs[] = "00010203040506070809101112131415161718192021222324252627282930"
-                                    "31323334353637383940414243444546474849505152535455565758596061"
-                                    "62636465666768697071727374757677787980818283848586878889909192"
-                                    "93949596979899";
-    const int digits = u < 100000       ? (u < 100     ? (u < 10 ? 1 : 2)
-                                           : u < 1000  ? 3
-                                           : u < 10000 ? 4
-                                                       : 5)
-                       : u < 10000000   ? (u < 1000000 ? 6 : 7)
-                       : u < 100000000  ? 8
-                       : u < 1000000000 ? 9
-                                        : 10;
-    char* end = at + digits;
-    char* p = end;
-    for (; u >= 100; u /= 100) {
-        p -= 2;
-        std::memcpy(p, pairs + 2 * (u % 100), 2);
+    if (u < 10000) return put_small(at, u);
+    if (u < 100000000) {
+        at = put_small(at, u / 10000);
+    } else {
+        at = put_small(at, u / 100000000);
+        std::memcpy(at, quads.data() + 4 * (u / 10000 % 10000), 4);
+        at += 4;
     }
-    if (u >= 10)
-        std::memcpy(p - 2, pairs + 2 * u, 2);
-    else
-        p[-1] = static_cast<char>('0' + u);
-    return end;
+    std::memcpy(at, quads.data() + 4 * (u % 10000), 4);
+    return at + 4;
 }
 
 char* put_number(char* at, std::int64_t v) {
