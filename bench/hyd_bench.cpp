@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
     }
     int count = static_cast<int>(rest.size());
     hyd::bench::keeping_reporter reporter;
-    hyd::bench::run_interleaved(count, rest.data(), reporter);
+    hyd::bench::run_interleaved(count, rest.data(), reporter, 7);
 
     namespace hb = hyd::bench;
     const auto mbps = [&](const char* name) {

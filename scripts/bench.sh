@@ -45,7 +45,7 @@ fi
 echo
 printf '%-48s %10s  %-8s %-9s %s\n' "figure" "value" "unit" "goal" ""
 for name in load_bench items_bench hyd_bench com_load_bench; do
-    [ -f "$logs/$name.txt" ] && grep '^figure' "$logs/$name.txt"
+    [ -f "$logs/$name.txt" ] && tr -d '\r' <"$logs/$name.txt" | grep '^figure'
 done | while IFS=$'\t' read -r _ name value unit goal; do
     verdict=""
     if [ -n "$goal" ]; then

@@ -66,7 +66,8 @@ constexpr auto quads = [] {
 
 // Up to four digits, without leading zeros.
 char* put_small(char* at, std::uint32_t u) {
-    const std::size_t digits = u < 100 ? (u < 10 ? 1 : 2) : (u < 1000 ? 3 : 4);
+    // Counted without branches: the digits of measured values are not predictable.
+    const std::size_t digits = 1u + (u >= 10) + (u >= 100) + (u >= 1000);
     std::memcpy(at, quads.data() + 4 * u + 4 - digits, 4);
     return at + digits;
 }
@@ -98,9 +99,9 @@ char* put_number(char* at, std::int64_t v) {
 }
 
 inline char* put_value(char* at, item_value v) {
-    if (v >= 0) return put_unsigned(at, static_cast<std::uint32_t>(v));
-    *at = '-';
-    return put_unsigned(at + 1, 0u - static_cast<std::uint32_t>(v));
+    *at = '-'; // overwritten by the first digit when v is not negative
+    const auto u = static_cast<std::uint32_t>(v);
+    return put_unsigned(at + (v < 0), v < 0 ? 0u - u : u);
 }
 
 // "0x%08X" in quotes.
