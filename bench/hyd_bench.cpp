@@ -1,21 +1,27 @@
-// The hyd tool on generated files, run as users run it (the real binary beside this one):
-// - always: `hyd dump` and `hyd info` per ensemble on a 20,000-ensemble file, beside an in-process
-//   Load loop over the same bytes held in memory;
-// - with --big-file=PATH (bench/info_vs_read.sh makes a ~1 GB file): `hyd info` on it against a
-//   plain read loop over the same file, in the same run, with the ratio printed at the end.
-#include "common/memory_stream.h"
-#include "ensemble/persist.h"
+// The hyd tool on generated files, run as users run it (the real binary beside this one), timed by
+// the CPU time (user + system) the child process used, so a machine busy with other work still
+// gives comparable figures; wall times are kept beside them.
+// - always: `hyd dump` and `hyd info` on a 20,000-ensemble file (MB/s of input);
+// - with --big-file=PATH (scripts/bench.sh makes one of ~330 MB): `hyd info` on it against a plain
+//   loop of 1 MiB reads over the same file (in the page cache), with the ratio of their throughputs
+//   and hyd info's peak memory.
+#include "figures.h"
 
-#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
+
+extern char** environ;
 
 namespace {
 
@@ -25,90 +31,87 @@ fs::path tool_path() {
     return fs::read_symlink("/proc/self/exe").parent_path() / "hyd";
 }
 
-void run_or_die(const std::string& command) {
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "hyd_bench: failed: %s\n", command.c_str());
-        std::exit(1);
-    }
+double seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
 }
 
-constexpr int small_ensembles = 20000;
+struct cost {
+    double cpu = 0;  // user + system seconds
+    double wall = 0; // seconds
+    long peak_kb = 0;
+};
+
+// Runs hyd with its output sent to /dev/null.
+cost run_tool(std::vector<std::string> args) {
+    args.insert(args.begin(), tool_path().string());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    int status = 0;
+    rusage usage{};
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0 ||
+        wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "hyd_bench: %s failed\n", args[1].c_str());
+        std::exit(1);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+    return {seconds(usage.ru_utime) + seconds(usage.ru_stime), wall.count(), usage.ru_maxrss};
+}
 
 const std::string& small_file() {
     static const std::string path = [] {
         const fs::path p = fs::temp_directory_path() / "hyd_bench_small.sne";
-        run_or_die(tool_path().string() + " synth " + p.string() + " --ensembles " +
-                   std::to_string(small_ensembles) + " --beam5");
+        run_tool({"synth", p.string(), "--ensembles", "20000", "--beam5"});
         return p.string();
     }();
     return path;
 }
 
-// Seconds per run of a hyd command; the benchmark reports time per ensemble.
-void BM_Tool(benchmark::State& state, const char* command) {
-    const std::string line =
-        tool_path().string() + " " + command + " " + small_file() + " >/dev/null";
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        run_or_die(line);
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        state.SetIterationTime(took.count() / small_ensembles);
-    }
-}
-
-void BM_LoadLoop(benchmark::State& state) {
-    std::vector<std::uint8_t> bytes(fs::file_size(small_file()));
-    std::FILE* f = std::fopen(small_file().c_str(), "rb");
-    if (!f || std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
-    std::fclose(f);
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        hyd::memory_stream s{std::span<const std::uint8_t>(bytes)};
-        hyd::CSNPersist p;
-        int n = 0;
-        while (hyd::succeeded(p.Load(s))) ++n;
-        if (n != small_ensembles) std::abort();
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        state.SetIterationTime(took.count() / small_ensembles);
-    }
-}
-
 std::string big_file;
-std::map<std::string, double> seconds_of;
 
-void BM_BigPlainRead(benchmark::State& state) {
-    std::vector<char> buffer(1 << 16);
-    std::uint64_t total = 0;
+// One run of the tool per iteration, timed by its CPU time; wall time and peak memory as counters.
+void BM_Tool(benchmark::State& state, const char* command, bool big) {
+    const std::string& file = big ? big_file : small_file();
+    cost c;
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        std::FILE* f = std::fopen(big_file.c_str(), "rb");
-        if (!f) std::abort();
-        unsigned sum = 0;
-        total = 0;
-        for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), f)) > 0;) {
-            total += n;
-            for (std::size_t i = 0; i < n; i += 64) sum += static_cast<unsigned char>(buffer[i]);
-        }
-        std::fclose(f);
-        benchmark::DoNotOptimize(sum);
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        state.SetIterationTime(took.count());
-        seconds_of["plain read"] = took.count();
+        c = run_tool({command, file});
+        state.SetIterationTime(c.cpu);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(total * state.iterations()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(fs::file_size(file)) * state.iterations());
+    state.counters["wall_s"] = c.wall;
+    state.counters["peak_MB"] = static_cast<double>(c.peak_kb) / 1024;
 }
 
-void BM_BigHydInfo(benchmark::State& state) {
-    const std::string line = tool_path().string() + " info " + big_file + " >/dev/null";
+double process_cpu() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The plain read loop: 1 MiB reads to the end of the file, nothing else.
+void BM_PlainRead(benchmark::State& state) {
+    std::vector<char> buffer(1 << 20);
+    double wall = 0;
     for (auto _ : state) {
+        const double cpu = process_cpu();
         const auto start = std::chrono::steady_clock::now();
-        run_or_die(line);
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        state.SetIterationTime(took.count());
-        seconds_of["hyd info"] = took.count();
+        const int fd = open(big_file.c_str(), O_RDONLY);
+        if (fd < 0) std::abort();
+        while (read(fd, buffer.data(), buffer.size()) > 0) {
+        }
+        close(fd);
+        wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(process_cpu() - cpu);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(fs::file_size(big_file)) *
                             state.iterations());
+    state.counters["wall_s"] = wall;
 }
 
 } // namespace
@@ -121,34 +124,38 @@ int main(int argc, char** argv) {
         else
             rest.push_back(argv[i]);
     }
-    if (big_file.empty()) {
-        benchmark::RegisterBenchmark("hyd_dump_per_ensemble", BM_Tool, "dump")
-            ->UseManualTime()
-            ->Unit(benchmark::kMicrosecond)
-            ->Iterations(3);
-        benchmark::RegisterBenchmark("hyd_info_per_ensemble", BM_Tool, "info")
-            ->UseManualTime()
-            ->Unit(benchmark::kMicrosecond)
-            ->Iterations(3);
-        benchmark::RegisterBenchmark("load_loop_per_ensemble", BM_LoadLoop)
-            ->UseManualTime()
-            ->Unit(benchmark::kMicrosecond)
-            ->Iterations(3);
-    } else {
-        // Plain read first, then hyd info, then the plain read again: both see the same cache.
-        for (const char* name : {"plain_read_1GB", "hyd_info_1GB", "plain_read_1GB_again"}) {
-            auto* b = std::strcmp(name, "hyd_info_1GB") == 0
-                          ? benchmark::RegisterBenchmark(name, BM_BigHydInfo)
-                          : benchmark::RegisterBenchmark(name, BM_BigPlainRead);
-            b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
-        }
+    small_file();
+    const auto each = [](benchmark::internal::Benchmark* b, int iterations) {
+        b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(iterations);
+    };
+    each(benchmark::RegisterBenchmark("hyd_dump", BM_Tool, "dump", false), 1);
+    each(benchmark::RegisterBenchmark("hyd_info", BM_Tool, "info", false), 3);
+    if (!big_file.empty()) {
+        each(benchmark::RegisterBenchmark("plain_read_big", BM_PlainRead), 3);
+        each(benchmark::RegisterBenchmark("hyd_info_big", BM_Tool, "info", true), 3);
     }
     int count = static_cast<int>(rest.size());
-    benchmark::Initialize(&count, rest.data());
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (!big_file.empty() && seconds_of.count("plain read") && seconds_of.count("hyd info"))
-        std::printf("hyd info takes %.2f x the time of a plain read loop over the same file\n",
-                    seconds_of["hyd info"] / seconds_of["plain read"]);
+    hyd::bench::keeping_reporter reporter;
+    hyd::bench::run_interleaved(count, rest.data(), reporter, 7);
+
+    namespace hb = hyd::bench;
+    const auto mbps = [&](const char* name) {
+        return reporter.median_of(name, "bytes_per_second") / 1e6;
+    };
+    hb::figure("hyd dump, 20,000 ensembles (input)", mbps("hyd_dump"), "MB/s", ">= 100");
+    hb::figure("hyd info, 20,000 ensembles", mbps("hyd_info"), "MB/s");
+    if (!big_file.empty()) {
+        const double plain = mbps("plain_read_big"), info = mbps("hyd_info_big");
+        const auto mb = static_cast<double>(fs::file_size(big_file)) / 1e6;
+        hb::figure("plain 1 MiB read loop, " + std::to_string(int(mb)) + " MB", plain, "MB/s");
+        hb::figure("hyd info, same file", info, "MB/s");
+        hb::figure("hyd info / plain read (CPU time)", plain > 0 ? info / plain : 0, "ratio",
+                   ">= 0.50");
+        const double wall_plain = reporter.median_of("plain_read_big", "wall_s");
+        const double wall_info = reporter.median_of("hyd_info_big", "wall_s");
+        hb::figure("hyd info / plain read (wall time)", wall_info > 0 ? wall_plain / wall_info : 0,
+                   "ratio");
+        hb::figure("hyd info peak memory", reporter.median_of("hyd_info_big", "peak_MB"), "MB");
+    }
     return 0;
 }

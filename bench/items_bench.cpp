@@ -1,13 +1,13 @@
 // Item reads on one held ensemble: GetLong per call for the kinds of item (a plain field, a
 // converted one, four beams, one depth cell, the whole catalogue), GetPoint per point, and the
-// three texts.
+// three texts. Medians of CPU time over interleaved repetitions.
+#include "figures.h"
+
 #include "common/memory_stream.h"
 #include "datasource/item_strings.h"
 #include "ensemble/ensemble_builder.h"
 #include "ensemble/item_values.h"
 #include "ensemble/persist.h"
-
-#include <benchmark/benchmark.h>
 
 #include <array>
 
@@ -35,6 +35,7 @@ void BM_GetLong(benchmark::State& state, hyd::item_value item, hyd::item_value i
 }
 BENCHMARK_CAPTURE(BM_GetLong, ensemble_number_7301, 7301, hyd::HY_INDEX_ALL);
 BENCHMARK_CAPTURE(BM_GetLong, frequency_7103, 7103, hyd::HY_INDEX_ALL);
+BENCHMARK_CAPTURE(BM_GetLong, heading_7312, 7312, hyd::HY_INDEX_ALL);
 BENCHMARK_CAPTURE(BM_GetLong, bottom_range_4_beams_7509, 7509, hyd::HY_INDEX_ALL);
 BENCHMARK_CAPTURE(BM_GetLong, velocity_cell_7701, 7701, 17);
 BENCHMARK_CAPTURE(BM_GetLong, beam5_id_absent_7800, 7800, hyd::HY_INDEX_ALL);
@@ -80,4 +81,21 @@ BENCHMARK_CAPTURE(BM_ItemString, time_11001, 11001);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    held();
+    hyd::bench::keeping_reporter reporter;
+    hyd::bench::run_interleaved(argc, argv, reporter);
+    namespace hb = hyd::bench;
+    const auto ns_per_item = [&](const std::string& name) {
+        const double rate = reporter.median_of(name, "items_per_second");
+        return rate > 0 ? 1e9 / rate : 0;
+    };
+    for (const char* name : {"ensemble_number_7301", "frequency_7103", "heading_7312"})
+        hb::figure(std::string("GetLong, scalar ") + name,
+                   ns_per_item(std::string("BM_GetLong/") + name), "ns/call", "<= 20");
+    hb::figure("GetLong, 4 beams bottom_range_7509",
+               ns_per_item("BM_GetLong/bottom_range_4_beams_7509"), "ns/call");
+    hb::figure("GetLong, whole catalogue (mean)", ns_per_item("BM_GetLongCatalogue"), "ns/call");
+    hb::figure("GetPoint, 120 points of 7701", ns_per_item("BM_GetPoint"), "ns/point", "<= 2");
+    return 0;
+}

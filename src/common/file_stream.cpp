@@ -37,7 +37,7 @@ bool file_reader::open(const std::string& path) {
         return false;
     }
     size_ = static_cast<std::uint64_t>(end);
-    buffer_ = std::make_unique<std::uint8_t[]>(capacity);
+    buffer_.reset(new std::uint8_t[capacity]); // filled by reads before any byte is handed out
     return true;
 }
 
@@ -77,6 +77,11 @@ hresult file_reader::read(void* buffer, std::uint32_t count, std::uint32_t* done
     }
     *done = copied;
     return s_ok;
+}
+
+std::span<const std::uint8_t> file_reader::lend() {
+    if (!file_) return {};
+    return {buffer_.get() + at_, length_ - at_};
 }
 
 hresult file_reader::write(const void*, std::uint32_t, std::uint32_t* done) {

@@ -1,7 +1,7 @@
 // byte_streams over files on disk, in constant memory whatever the file's size.
 // - file_reader reads through one large buffer of its own and knows its position without asking
 //   the system, so one-byte reads, "where am I" seeks and seeks within the buffer cost no system
-//   call: the hot path of the reader over multi-gigabyte files.
+//   call, and it lends the buffered bytes: the hot path of the reader over multi-gigabyte files.
 // - file_writer writes through the C library's buffered output.
 // A failing call returns a result code made from errno and keeps the errno value itself, so tools
 // can report the system's own text for it (strerror), not a Win32 reading of the number.
@@ -31,6 +31,9 @@ class file_reader final : public byte_stream {
     hresult write(const void* buffer, std::uint32_t count, std::uint32_t* done) override;
     hresult seek(std::int64_t move, seek_origin origin, std::uint64_t* new_position) override;
     hresult size(std::uint64_t* bytes) override;
+    // The rest of the buffer; empty when it is used up (the next read refills it).
+    std::span<const std::uint8_t> lend() override;
+    void skip(std::size_t n) override { at_ += n; }
 
     std::uint64_t position() const { return window_start_ + at_; }
     // errno of the last failure; 0 when nothing failed.

@@ -49,4 +49,9 @@ hresult memory_stream::size(std::uint64_t* bytes) {
     return s_ok;
 }
 
+std::span<const std::uint8_t> memory_stream::lend() {
+    if (position_ >= bytes_.size()) return {};
+    return {bytes_.data() + position_, static_cast<std::size_t>(bytes_.size() - position_)};
+}
+
 } // namespace hyd

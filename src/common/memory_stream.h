@@ -20,6 +20,8 @@ class memory_stream final : public byte_stream {
     hresult write(const void* buffer, std::uint32_t count, std::uint32_t* done) override;
     hresult seek(std::int64_t move, seek_origin origin, std::uint64_t* new_position) override;
     hresult size(std::uint64_t* bytes) override;
+    std::span<const std::uint8_t> lend() override;
+    void skip(std::size_t n) override { position_ += n; }
 
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
     std::uint64_t position() const { return position_; }

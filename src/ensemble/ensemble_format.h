@@ -71,9 +71,13 @@ inline void write_u32(std::uint8_t* p, std::uint32_t v) {
 
 // The 16-bit sum of bytes, as stored after every ensemble.
 std::uint16_t ensemble_checksum(std::span<const std::uint8_t> bytes);
+// Copies n bytes to `to` and gives their 16-bit sum: the record is summed while it is copied.
+std::uint16_t copy_with_checksum(std::uint8_t* to, const std::uint8_t* from, std::size_t n);
 
 // Firmware version number V = major x 100 + minor, a minor above 100 counting 100 less.
-int firmware_version(std::uint8_t major, std::uint8_t minor);
+inline int firmware_version(std::uint8_t major, std::uint8_t minor) {
+    return major * 100 + (minor > 100 ? minor - 100 : minor);
+}
 
 // The firmware family rule for the CPU serial number, error status and pressure fields: V in
 // 813-899 or 913-999.

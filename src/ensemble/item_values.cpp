@@ -190,7 +190,7 @@ constexpr bool catalogue_sorted() {
         if (catalogue[i - 1].id >= catalogue[i].id) return false;
     return true;
 }
-static_assert(catalogue_sorted(), "the catalogue is searched by halving");
+static_assert(catalogue_sorted(), "long_items() lists the IDs in ascending order");
 
 constexpr std::array<item_value, catalogue.size() + 2 * profile_item_count> make_long_items() {
     std::array<item_value, catalogue.size() + 2 * profile_item_count> ids{};
@@ -204,10 +204,26 @@ constexpr std::array<item_value, catalogue.size() + 2 * profile_item_count> make
 }
 constexpr auto all_long_items = make_long_items();
 
+// The catalogue's IDs lie in 7000-7524: one table slot per ID there gives its entry in one step.
+constexpr item_value first_catalogued = 7000;
+constexpr item_value last_catalogued = 7524;
+constexpr std::uint8_t no_entry = 0xFF;
+static_assert(catalogue.size() < no_entry);
+static_assert(catalogue.front().id == first_catalogued && catalogue.back().id == last_catalogued);
+
+constexpr auto entry_slots = [] {
+    std::array<std::uint8_t, last_catalogued - first_catalogued + 1> slots{};
+    for (auto& s : slots) s = no_entry;
+    for (std::size_t i = 0; i < catalogue.size(); ++i)
+        slots[static_cast<std::size_t>(catalogue[i].id - first_catalogued)] =
+            static_cast<std::uint8_t>(i);
+    return slots;
+}();
+
 const entry* find_entry(item_value id) {
-    const auto it = std::lower_bound(catalogue.begin(), catalogue.end(), id,
-                                     [](const entry& e, item_value v) { return e.id < v; });
-    return it != catalogue.end() && it->id == id ? &*it : nullptr;
+    if (id < first_catalogued || id > last_catalogued) return nullptr;
+    const std::uint8_t slot = entry_slots[static_cast<std::size_t>(id - first_catalogued)];
+    return slot == no_entry ? nullptr : &catalogue[slot];
 }
 
 // The bytes of one data type; reads past its end give 0.
@@ -224,7 +240,7 @@ view type_view(const CSNBasePersist& holder, int index) {
     return {holder.GetTypeAt(index), holder.GetTypeSize(index)};
 }
 
-item_value read_field(const view& v, int offset, width w) {
+inline item_value read_field(const view& v, int offset, width w) {
     if (!v.has(offset, w == width::u8 ? 1 : w == width::u32 ? 4 : w == width::time3 ? 3 : 2))
         return 0;
     const std::uint8_t* p = v.data + offset;
@@ -262,16 +278,7 @@ bool field_exists(const entry& e, int version) {
     return false;
 }
 
-struct held {
-    const CSNBasePersist& holder;
-    view header;
-    view fixed;
-    view variable;
-    view bottom;
-    int version;
-};
-
-item_value convert(const entry& e, const held& h, const view& v, int offset) {
+item_value convert(const entry& e, int version, const view& v, int offset) {
     const item_value raw = read_field(v, offset, e.w);
     switch (e.c) {
     case conv::field:
@@ -287,11 +294,11 @@ item_value convert(const entry& e, const held& h, const view& v, int offset) {
         return code == 0 ? 15 : code == 0x100 ? 20 : 30;
     }
     case conv::coord:
-        return h.version < 154 ? (raw >> 2) & 3 : (raw >> 3) & 3;
+        return version < 154 ? (raw >> 2) & 3 : (raw >> 3) & 3;
     case conv::ensemble_number:
-        return raw + (h.version >= 277 ? static_cast<item_value>(v.u8(11) << 16) : 0);
+        return raw + (version >= 277 ? static_cast<item_value>(v.u8(11) << 16) : 0);
     case conv::firmware:
-        return h.version;
+        return version;
     case conv::header_id:
         return static_cast<item_value>(v.u8(0) * 256 + v.u8(1));
     case conv::header_address:
@@ -303,13 +310,20 @@ item_value convert(const entry& e, const held& h, const view& v, int offset) {
     return 0;
 }
 
-hresult read_entry(const entry& e, const held& h, item_value index, item_value* values,
+// A single-valued item: plain fields straight from their bytes, the others converted.
+item_value scalar(const entry& e, const view& v, int version) {
+    if (e.c == conv::field && e.when == rule::always) return read_field(v, e.offset, e.w);
+    return field_exists(e, version) ? convert(e, version, v, e.offset) : 0;
+}
+
+hresult read_entry(const entry& e, const view& v, int version, item_value index, item_value* values,
                    item_value max, item_value* actual) {
-    const view& v = e.source == part::header     ? h.header
-                    : e.source == part::fixed    ? h.fixed
-                    : e.source == part::variable ? h.variable
-                                                 : h.bottom;
-    const bool exists = field_exists(e, h.version);
+    if (e.count == 1 && !e.per_beam) { // a single value: most items
+        values[0] = scalar(e, v, version);
+        *actual = 1;
+        return s_ok;
+    }
+    const bool exists = field_exists(e, version);
     const int step = e.w == width::u8 ? 1 : e.w == width::u32 ? 4 : 2;
     int first = 0;
     int count = e.count;
@@ -328,7 +342,7 @@ hresult read_entry(const entry& e, const held& h, item_value index, item_value* 
     }
     const int n = std::min(count, static_cast<int>(max));
     for (int i = 0; i < n; ++i)
-        values[i] = exists ? convert(e, h, v, e.offset + (first + i) * step) : 0;
+        values[i] = exists ? convert(e, version, v, e.offset + (first + i) * step) : 0;
     *actual = n;
     return s_ok;
 }
@@ -346,6 +360,46 @@ item_value profile_value(const std::uint8_t* type, const profile_layout& l, std:
     }
 }
 
+// Points k0 .. end - 1 of profile values (first value at `values`): the value and the depth of its
+// cell, depth = cell x cell_length + depth0. One loop per value width, no division per point.
+template <int Width, bool Signed>
+item_value fill_points(const std::uint8_t* values, int per_cell, std::int64_t k0, std::int64_t end,
+                       std::int64_t depth0, std::int64_t cell_length, item_point* out) {
+    std::int64_t depth = (k0 / per_cell) * cell_length + depth0;
+    int beam = static_cast<int>(k0 % per_cell);
+    for (std::int64_t k = k0; k < end; ++k, ++out) {
+        const std::uint8_t* p = values + k * Width;
+        if constexpr (Width == 1)
+            out->x = p[0];
+        else if constexpr (Width == 2)
+            out->x = Signed ? read_i16(p) : read_u16(p);
+        else
+            out->x = static_cast<item_value>(static_cast<std::int32_t>(read_u32(p)));
+        out->y = static_cast<item_value>(depth);
+        if (++beam == per_cell) {
+            beam = 0;
+            depth += cell_length;
+        }
+    }
+    return static_cast<item_value>(end - k0);
+}
+
+item_value fill_points(const std::uint8_t* values, const profile_layout& l, std::int64_t k0,
+                       std::int64_t end, std::int64_t depth0, std::int64_t cell_length,
+                       item_point* out) {
+    const auto fill = [&](auto fn) {
+        return fn(values, l.values_per_cell, k0, end, depth0, cell_length, out);
+    };
+    switch (l.value_width) {
+    case 1:
+        return fill(fill_points<1, false>);
+    case 2:
+        return l.is_signed ? fill(fill_points<2, true>) : fill(fill_points<2, false>);
+    default:
+        return fill(fill_points<4, true>);
+    }
+}
+
 // Looks up a profile data type and checks that it holds every value its cell count implies.
 const std::uint8_t* profile_type(const CSNBasePersist& holder, const profile_layout& l,
                                  std::int64_t cells) {
@@ -356,11 +410,11 @@ const std::uint8_t* profile_type(const CSNBasePersist& holder, const profile_lay
     return holder.GetTypeAt(index);
 }
 
-hresult read_profile(const held& h, int which, item_value index, item_value* values, item_value max,
-                     item_value* actual) {
+hresult read_profile(const CSNBasePersist& holder, const view& fixed, int which, item_value index,
+                     item_value* values, item_value max, item_value* actual) {
     const profile_layout& l = profile_layouts()[static_cast<std::size_t>(which)];
-    const std::int64_t cells = h.fixed.u8(9);
-    const std::uint8_t* type = profile_type(h.holder, l, cells);
+    const std::int64_t cells = fixed.u8(9);
+    const std::uint8_t* type = profile_type(holder, l, cells);
     const std::int64_t total = cells * l.values_per_cell;
     std::int64_t first = 0;
     std::int64_t count = 0;
@@ -383,39 +437,6 @@ hresult read_profile(const held& h, int which, item_value index, item_value* val
     return s_ok;
 }
 
-// The record's header and the leaders it holds, and the bottom track when `bottom` asks for it; a
-// missing one is an empty view, whose fields read as 0.
-held make_held(const CSNBasePersist& holder, bool bottom) {
-    std::uint32_t record_bytes = 0;
-    const std::uint8_t* record = holder.GetBuffer(&record_bytes);
-    const view fixed = type_view(holder, holder.FindType(fixed_leader_id));
-    return {holder,
-            {record, static_cast<int>(record_bytes)},
-            fixed,
-            type_view(holder, holder.FindType(variable_leader_id)),
-            bottom ? type_view(holder, holder.FindType(bottom_track_id)) : view{},
-            version_of(fixed)};
-}
-
-// Any GetLong item, once the presence rules have passed.
-hresult read_any(const held& h, item_value item, item_value index, item_value* values,
-                 item_value max, item_value* actual) {
-    const CSNBasePersist& holder = h.holder;
-    if (const entry* e = find_entry(item)) return read_entry(*e, h, index, values, max, actual);
-    if (const int which = profile_item_index(item, true); which >= 0)
-        return read_profile(h, which, index, values, max, actual);
-    if (const int which = profile_item_index(item, false); which >= 0) {
-        const std::uint16_t id = profile_layouts()[static_cast<std::size_t>(which)].id;
-        if (holder.FindType(id) < 0) {
-            *actual = 0;
-            return s_false;
-        }
-        values[0] = id;
-        return s_ok;
-    }
-    return e_invalidarg;
-}
-
 } // namespace
 
 int profile_item_index(item_value item, bool cell) {
@@ -435,20 +456,111 @@ std::span<const item_value> long_items() {
     return all_long_items;
 }
 
-hresult get_long(const CSNBasePersist& holder, item_value item, item_value index,
-                 item_value* values, item_value max, item_value* actual) {
+item_reader::item_reader(const CSNBasePersist& holder) : holder_(holder) {
+    held_ = holder.holds_record();
+    std::uint32_t record_bytes = 0;
+    record_.data = holder.GetBuffer(&record_bytes);
+    record_.size = static_cast<int>(record_bytes);
+    if (record_.data) {
+        const auto look_up = [&](std::uint16_t id) {
+            const int index = holder.FindType(id);
+            return block{holder.GetTypeAt(index), holder.GetTypeSize(index)};
+        };
+        fixed_ = look_up(fixed_leader_id);
+        variable_ = look_up(variable_leader_id);
+    }
+    version_ = version_of({fixed_.data, fixed_.size});
+}
+
+hresult item_reader::get_long(item_value item, item_value index, item_value* values, item_value max,
+                              item_value* actual) const {
     if (!values || max <= 0 || !actual) return e_invalidarg;
     try {
-        if (!holder.holds_record()) return e_fail;
+        if (!record_.data) return e_fail;
+        // The bottom track is looked up only for its own items.
         const bool bottom_item = item >= 7500 && item <= 7524;
-        const held h = make_held(holder, bottom_item);
-        if (!h.fixed.data || !h.variable.data || (bottom_item && !h.bottom.data)) {
+        const int bottom = bottom_item ? holder_.FindType(bottom_track_id) : -1;
+        if (!fixed_.data || !variable_.data || (bottom_item && bottom < 0)) {
             std::fill(values, values + max, 0);
             *actual = max;
             return s_false;
         }
         *actual = 1;
-        return read_any(h, item, index, values, max, actual);
+
+        if (const entry* e = find_entry(item)) {
+            const view v = e->source == part::header  ? view{record_.data, record_.size}
+                           : e->source == part::fixed ? view{fixed_.data, fixed_.size}
+                           : e->source == part::variable
+                               ? view{variable_.data, variable_.size}
+                               : view{holder_.GetTypeAt(bottom), holder_.GetTypeSize(bottom)};
+            return read_entry(*e, v, version_, index, values, max, actual);
+        }
+        if (const int which = profile_item_index(item, true); which >= 0)
+            return read_profile(holder_, {fixed_.data, fixed_.size}, which, index, values, max,
+                                actual);
+        if (const int which = profile_item_index(item, false); which >= 0) {
+            const std::uint16_t id = profile_layouts()[static_cast<std::size_t>(which)].id;
+            if (holder_.FindType(id) < 0) {
+                *actual = 0;
+                return s_false;
+            }
+            values[0] = id;
+            return s_ok;
+        }
+        return e_invalidarg;
+    } catch (...) {
+        return e_fail;
+    }
+}
+
+item_value item_reader::value(item_value item) const {
+    const entry* e = find_entry(item);
+    if (e && e->count == 1 && !e->per_beam && e->source != part::bottom && fixed_.data &&
+        variable_.data) {
+        const block& b = e->source == part::header  ? record_
+                         : e->source == part::fixed ? fixed_
+                                                    : variable_;
+        return scalar(*e, {b.data, b.size}, version_);
+    }
+    item_value v = 0, n = 0;
+    return succeeded(get_long(item, HY_INDEX_ALL, &v, 1, &n)) ? v : 0;
+}
+
+hresult item_reader::get_point(item_value item, item_value index, item_point* points,
+                               item_value max, item_value* actual) const {
+    if (max <= 0 || !points || !actual) return e_invalidarg;
+    *actual = 0;
+    const int which = profile_item_index(item, true);
+    if (which < 0) return e_invalidarg;
+    if (index < 0 && index != HY_INDEX_ALL) return e_invalidarg;
+    try {
+        if (!held_) return e_fail;
+        const profile_layout& l = profile_layouts()[static_cast<std::size_t>(which)];
+        if (holder_.FindType(l.id) < 0) return s_false;
+        if (!fixed_.data || !variable_.data) return e_fail;
+
+        const view f{fixed_.data, fixed_.size};
+        const view v{variable_.data, variable_.size};
+        const std::int64_t cells = f.u8(9);
+        const std::uint8_t* type = profile_type(holder_, l, cells);
+        if (!type) return s_false;
+
+        std::int64_t first_cell = version_ >= 151 ? f.u16(32) : 0;
+        std::int64_t cell_length = f.u16(12);
+        if (f.u16(4) & 0x80) { // beams point up: cells lie above the transducer
+            first_cell = -first_cell;
+            cell_length = -cell_length;
+        }
+        const std::int64_t transducer =
+            static_cast<std::int64_t>(read_field(v, 16, width::i16)) * 10;
+
+        const std::int64_t total = cells * l.values_per_cell;
+        const std::int64_t k0 = index == HY_INDEX_ALL ? 0 : index;
+        const std::int64_t end = std::min(total, k0 + max);
+        *actual = k0 < end ? fill_points(type + 2, l, k0, end, transducer + first_cell, cell_length,
+                                         points)
+                           : 0;
+        return s_ok;
     } catch (...) {
         return e_fail;
     }
@@ -461,8 +573,16 @@ hresult read_item(const CSNBasePersist& holder, item_value item, item_value* val
         if (!holder.holds_record()) return e_fail;
         const entry* e = find_entry(item);
         if (!e) return e_invalidarg;
-        return read_entry(*e, make_held(holder, e->source == part::bottom), HY_INDEX_ALL, values,
-                          max, actual);
+        std::uint32_t record_bytes = 0;
+        const std::uint8_t* record = holder.GetBuffer(&record_bytes);
+        const view fixed = type_view(holder, holder.FindType(fixed_leader_id));
+        const view v =
+            e->source == part::header ? view{record, static_cast<int>(record_bytes)}
+            : e->source == part::fixed
+                ? fixed
+                : type_view(holder, holder.FindType(e->source == part::variable ? variable_leader_id
+                                                                                : bottom_track_id));
+        return read_entry(*e, v, version_of(fixed), HY_INDEX_ALL, values, max, actual);
     } catch (...) {
         return e_fail;
     }
@@ -482,8 +602,7 @@ bool read_profile_values(const CSNBasePersist& holder, int which, std::vector<it
 }
 
 bool cpu_serial_text(const CSNBasePersist& holder, std::string* text) {
-    const int index = holder.FindType(fixed_leader_id);
-    const view fixed = type_view(holder, index);
+    const view fixed = type_view(holder, holder.FindType(fixed_leader_id));
     if (!fixed.has(serial_offset, serial_bytes) || !in_serial_family(version_of(fixed)))
         return false;
     char hex[2 * serial_bytes + 1];
@@ -493,50 +612,14 @@ bool cpu_serial_text(const CSNBasePersist& holder, std::string* text) {
     return true;
 }
 
+hresult get_long(const CSNBasePersist& holder, item_value item, item_value index,
+                 item_value* values, item_value max, item_value* actual) {
+    return item_reader(holder).get_long(item, index, values, max, actual);
+}
+
 hresult get_point(const CSNBasePersist& holder, item_value item, item_value index,
                   item_point* points, item_value max, item_value* actual) {
-    if (max <= 0 || !points || !actual) return e_invalidarg;
-    *actual = 0;
-    const int which = profile_item_index(item, true);
-    if (which < 0) return e_invalidarg;
-    if (index < 0 && index != HY_INDEX_ALL) return e_invalidarg;
-    try {
-        if (!holder.holds_record()) return e_fail;
-        const profile_layout& l = profile_layouts()[static_cast<std::size_t>(which)];
-        if (holder.FindType(l.id) < 0) return s_false;
-        const int fixed = holder.FindType(fixed_leader_id);
-        const int variable = holder.FindType(variable_leader_id);
-        if (fixed < 0 || variable < 0) return e_fail;
-
-        const view f = type_view(holder, fixed);
-        const view v = type_view(holder, variable);
-        const std::int64_t cells = f.u8(9);
-        const std::uint8_t* type = profile_type(holder, l, cells);
-        if (!type) return s_false;
-
-        const int version = version_of(f);
-        std::int64_t first_cell = version >= 151 ? f.u16(32) : 0;
-        std::int64_t cell_length = f.u16(12);
-        if (f.u16(4) & 0x80) { // beams point up: cells lie above the transducer
-            first_cell = -first_cell;
-            cell_length = -cell_length;
-        }
-        const std::int64_t transducer =
-            static_cast<std::int64_t>(read_field(v, 16, width::i16)) * 10;
-
-        const std::int64_t total = cells * l.values_per_cell;
-        const std::int64_t k0 = index == HY_INDEX_ALL ? 0 : index;
-        item_value written = 0;
-        for (std::int64_t k = k0; k < total && written < max; ++k, ++written) {
-            points[written].x = profile_value(type, l, k);
-            points[written].y = static_cast<item_value>((k / l.values_per_cell) * cell_length +
-                                                        transducer + first_cell);
-        }
-        *actual = written;
-        return s_ok;
-    } catch (...) {
-        return e_fail;
-    }
+    return item_reader(holder).get_point(item, index, points, max, actual);
 }
 
 } // namespace hyd

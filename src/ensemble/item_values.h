@@ -76,6 +76,32 @@ bool is_per_beam_item(item_value item);
 // Every item ID that GetLong answers (the catalogue less 7149, 11000 and 11001), ascending.
 std::span<const item_value> long_items();
 
+// Item reads of one held record with its leaders looked up once, for callers that read many items
+// of it in a row (the tools). Its answers are those of get_long and get_point. It points into the
+// held record: valid until the holder's next Load.
+class item_reader {
+  public:
+    explicit item_reader(const CSNBasePersist& holder);
+    hresult get_long(item_value item, item_value index, item_value* values, item_value max,
+                     item_value* actual) const;
+    hresult get_point(item_value item, item_value index, item_point* points, item_value max,
+                      item_value* actual) const;
+    // The first value as get_long(item, HY_INDEX_ALL, values, 1, ...) writes it when that
+    // succeeds, else 0: what summaries read, the leaders' single values without a check per call.
+    item_value value(item_value item) const;
+
+    struct block { // bytes of the record or of one data type; null when absent
+        const std::uint8_t* data = nullptr;
+        int size = 0;
+    };
+
+  private:
+    const CSNBasePersist& holder_;
+    bool held_;
+    block record_, fixed_, variable_;
+    int version_;
+};
+
 // GetLong semantics over the record held by `holder`: E_FAIL when nothing is held, E_INVALIDARG for
 // bad arguments or IDs outside the catalogue, S_FALSE with zeros or no values where the data type
 // is missing, S_OK with *actual values written.

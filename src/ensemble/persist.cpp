@@ -37,6 +37,7 @@ hresult CSNBasePersist::IsDirty() {
 void CSNBasePersist::clear() {
     record_.reset();
     record_size_ = 0;
+    type_count_ = 0;
     position_ = -1;
 }
 
@@ -52,28 +53,62 @@ hresult CSNBasePersist::Load(byte_stream& stream) {
     }
 }
 
-hresult CSNBasePersist::load_record(byte_stream& stream) {
-    clear();
-
-    // Find the sync pair. Each attempt counts its one-byte reads while looking for the first sync
-    // byte; a second byte that does not match starts a new attempt with the byte after it.
-    const auto fail = [this](hresult hr, load_reason why) {
-        last_reason_ = why;
-        return hr;
-    };
+hresult CSNBasePersist::find_sync(byte_stream& stream) {
+    // Each attempt counts its one-byte reads while looking for the first sync byte; the read that
+    // reaches the limit is made but its byte is not looked at. A second byte that does not match
+    // starts a new attempt with the byte after it. Lent bytes count as the reads they stand for.
+    const std::uint8_t header = GetHeaderId();
+    const std::uint8_t source = GetSourceId();
     std::uint8_t byte = 0;
     for (;;) {
         std::uint32_t reads = 0;
         for (;;) {
-            if (const hresult hr = read_exact(stream, &byte, 1); hr != s_ok)
-                return fail(hr, read_reason(hr, load_reason::end_of_data));
-            if (++reads >= sync_search_limit) return fail(e_fail, load_reason::no_sync);
-            if (byte == GetHeaderId()) break;
+            if (const auto lent = stream.lend(); !lent.empty()) {
+                const std::size_t looked_at = sync_search_limit - 1 - reads;
+                const std::size_t scan = std::min(lent.size(), looked_at);
+                if (const void* hit = std::memchr(lent.data(), header, scan)) {
+                    stream.skip(static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) -
+                                                         lent.data()) +
+                                1);
+                    break;
+                }
+                if (lent.size() > looked_at) {
+                    stream.skip(looked_at + 1);
+                    last_reason_ = load_reason::no_sync;
+                    return e_fail;
+                }
+                stream.skip(scan);
+                reads += static_cast<std::uint32_t>(scan);
+                continue;
+            }
+            if (const hresult hr = read_exact(stream, &byte, 1); hr != s_ok) {
+                last_reason_ = read_reason(hr, load_reason::end_of_data);
+                return hr;
+            }
+            if (++reads >= sync_search_limit) {
+                last_reason_ = load_reason::no_sync;
+                return e_fail;
+            }
+            if (byte == header) break;
         }
-        if (const hresult hr = read_exact(stream, &byte, 1); hr != s_ok)
-            return fail(hr, read_reason(hr, load_reason::end_of_data));
-        if (byte == GetSourceId()) break;
+        if (const auto lent = stream.lend(); !lent.empty()) {
+            byte = lent[0];
+            stream.skip(1);
+        } else if (const hresult hr = read_exact(stream, &byte, 1); hr != s_ok) {
+            last_reason_ = read_reason(hr, load_reason::end_of_data);
+            return hr;
+        }
+        if (byte == source) return s_ok;
     }
+}
+
+hresult CSNBasePersist::load_record(byte_stream& stream) {
+    clear();
+    const auto fail = [this](hresult hr, load_reason why) {
+        last_reason_ = why;
+        return hr;
+    };
+    if (const hresult hr = find_sync(stream); hr != s_ok) return hr;
 
     std::int64_t position = -1;
     std::uint64_t here = 0;
@@ -81,11 +116,17 @@ hresult CSNBasePersist::load_record(byte_stream& stream) {
         position = static_cast<std::int64_t>(here) - 2;
     last_start_ = position;
 
+    // The byte count: two bytes, then byte 4, as two reads (or lent bytes standing for them).
     std::uint8_t count[3];
-    if (const hresult hr = read_exact(stream, count, 2); hr != s_ok)
-        return fail(hr, read_reason(hr, load_reason::end_of_data));
-    if (const hresult hr = read_exact(stream, count + 2, 1); hr != s_ok)
-        return fail(hr, read_reason(hr, load_reason::end_of_data));
+    if (const auto lent = stream.lend(); lent.size() >= 3) {
+        std::memcpy(count, lent.data(), 3);
+        stream.skip(3);
+    } else {
+        if (const hresult hr = read_exact(stream, count, 2); hr != s_ok)
+            return fail(hr, read_reason(hr, load_reason::end_of_data));
+        if (const hresult hr = read_exact(stream, count + 2, 1); hr != s_ok)
+            return fail(hr, read_reason(hr, load_reason::end_of_data));
+    }
     const std::int64_t length = (static_cast<std::int64_t>(count[2]) << 16) + read_u16(count) -
                                 static_cast<std::int64_t>(GetOffsetOrigin()) + 2;
     if (length > static_cast<std::int64_t>(ensemble_max_record))
@@ -95,19 +136,32 @@ hresult CSNBasePersist::load_record(byte_stream& stream) {
 
     // From here on the record stays held whatever happens, so a host can look at what arrived.
     const auto size = static_cast<std::uint32_t>(length);
-    record_.reset(new std::uint8_t[size]());
+    const std::uint32_t body = size - 2; // L: everything before the checksum
+    record_.reset(new std::uint8_t[size]);
     record_size_ = size;
     position_ = position;
-    record_[0] = GetHeaderId();
-    record_[1] = GetSourceId();
-    std::memcpy(record_.get() + 2, count, 3);
-    if (const hresult hr = read_exact(stream, record_.get() + 5, size - 5); hr != s_ok)
-        return fail(hr, read_reason(hr, load_reason::cut_short));
-
-    const std::uint32_t body = size - 2;
-    if (ensemble_checksum({record_.get(), body}) != read_u16(record_.get() + body))
-        return fail(HY_E_BADENSEMBLE, load_reason::bad_checksum);
-    const hresult hr = Validate();
+    std::uint8_t* record = record_.get();
+    record[0] = GetHeaderId();
+    record[1] = GetSourceId();
+    std::memcpy(record + 2, count, 3);
+    std::uint16_t sum = 0;
+    hresult hr = s_ok;
+    if (const auto lent = stream.lend(); lent.size() >= size - 5) {
+        // One pass copies the rest of the record and sums it; the checksum itself is only copied.
+        sum = static_cast<std::uint16_t>(record[0] + record[1] + record[2] + record[3] + record[4] +
+                                         copy_with_checksum(record + 5, lent.data(), body - 5));
+        std::memcpy(record + body, lent.data() + (body - 5), 2);
+        stream.skip(size - 5);
+    } else {
+        // Bytes that never arrive stay zero.
+        std::memset(record + 5, 0, size - 5);
+        hr = read_exact(stream, record + 5, size - 5);
+        if (hr == s_ok) sum = ensemble_checksum({record, body});
+    }
+    index_types();
+    if (hr != s_ok) return fail(hr, read_reason(hr, load_reason::cut_short));
+    if (sum != read_u16(record + body)) return fail(HY_E_BADENSEMBLE, load_reason::bad_checksum);
+    hr = Validate();
     if (failed(hr)) last_reason_ = load_reason::rejected;
     return hr;
 }
@@ -137,53 +191,31 @@ const std::uint8_t* CSNBasePersist::GetBuffer(std::uint32_t* pcb) const {
     return record_.get();
 }
 
-int CSNBasePersist::type_count() const {
-    return record_ ? record_[5] : 0;
-}
-
-int CSNBasePersist::type_offset(int index) const {
-    if (!record_ || index < 0 || index >= type_count()) return -1;
+void CSNBasePersist::index_types() {
+    type_count_ = record_ ? record_[5] : 0;
+    const std::uint8_t* record = record_.get();
+    const std::int64_t origin = GetOffsetOrigin();
     const std::int64_t ensemble_bytes = record_size_ - 2; // L: everything before the checksum
-    const std::int64_t entry = 6 + 2 * static_cast<std::int64_t>(index);
-    if (entry + 2 > ensemble_bytes) return -1;
-    const std::int64_t offset =
-        static_cast<std::int64_t>(read_u16(record_.get() + entry)) - GetOffsetOrigin();
-    if (offset < static_cast<std::int64_t>(ensemble_header_bytes) || offset + 2 > ensemble_bytes)
-        return -1;
-    return static_cast<int>(offset);
-}
-
-int CSNBasePersist::FindType(std::uint16_t id) const {
-    for (int i = 0, n = type_count(); i < n; ++i) {
-        const int offset = type_offset(i);
-        if (offset >= 0 && read_u16(record_.get() + offset) == id) return i;
+    // Table entries that lie inside the record before its checksum; the others are unusable.
+    const int in_record =
+        static_cast<int>(std::clamp<std::int64_t>((ensemble_bytes - 6) / 2, 0, type_count_));
+    for (int i = 0; i < type_count_; ++i) {
+        type_slot& t = types_[static_cast<std::size_t>(i)];
+        const std::int64_t offset = i < in_record ? read_u16(record + 6 + 2 * i) - origin : -1;
+        if (offset < static_cast<std::int64_t>(ensemble_header_bytes) ||
+            offset + 2 > ensemble_bytes) {
+            t.offset = -1;
+            continue;
+        }
+        // A data type ends where the next one starts, the last one before the reserved bytes; an
+        // unusable next entry leaves it empty.
+        const std::int64_t end = i + 1 == type_count_ ? read_u16(record + 2) - 2
+                                 : i + 1 < in_record  ? read_u16(record + 8 + 2 * i) - origin
+                                                      : offset;
+        t = {read_u16(record + offset), static_cast<std::int16_t>(offset),
+             static_cast<std::uint16_t>(
+                 std::clamp<std::int64_t>(end - offset, 0, ensemble_bytes - offset))};
     }
-    return -1;
-}
-
-const std::uint8_t* CSNBasePersist::GetType(std::uint16_t id) const {
-    return GetTypeAt(FindType(id));
-}
-
-const std::uint8_t* CSNBasePersist::GetTypeAt(int index) const {
-    const int offset = type_offset(index);
-    return offset < 0 ? nullptr : record_.get() + offset;
-}
-
-int CSNBasePersist::GetTypeSize(int index) const {
-    const int offset = type_offset(index);
-    if (offset < 0) return 0;
-    std::int64_t size = 0;
-    if (index < type_count() - 1) {
-        const std::int64_t entry = 6 + 2 * static_cast<std::int64_t>(index + 1);
-        if (entry + 2 > static_cast<std::int64_t>(record_size_) - 2) return 0;
-        size =
-            static_cast<std::int64_t>(read_u16(record_.get() + entry)) - GetOffsetOrigin() - offset;
-    } else {
-        size = static_cast<std::int64_t>(read_u16(record_.get() + 2)) - 2 - offset;
-    }
-    const std::int64_t room = static_cast<std::int64_t>(record_size_) - 2 - offset;
-    return static_cast<int>(std::clamp<std::int64_t>(size, 0, room));
 }
 
 hresult CSNPersist::Validate() {

@@ -18,6 +18,7 @@
 
 #include "common/byte_stream.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -69,11 +70,23 @@ class CSNBasePersist {
     // The held record (L + 2 bytes, checksum included) and its length; null and 0 when empty.
     virtual const std::uint8_t* GetBuffer(std::uint32_t* pcb) const;
 
-    // Data-type lookup over the held record; all answer "absent" when nothing is held.
-    int FindType(std::uint16_t id) const;
-    const std::uint8_t* GetType(std::uint16_t id) const;
-    const std::uint8_t* GetTypeAt(int index) const;
-    int GetTypeSize(int index) const;
+    // Data-type lookup over the held record; all answer "absent" when nothing is held. The
+    // offset table is looked up once per Load, so these are cheap enough for every item read.
+    int FindType(std::uint16_t id) const {
+        for (int i = 0; i < type_count_; ++i) {
+            const type_slot& t = types_[static_cast<std::size_t>(i)];
+            if (t.offset >= 0 && t.id == id) return i;
+        }
+        return -1;
+    }
+    const std::uint8_t* GetType(std::uint16_t id) const { return GetTypeAt(FindType(id)); }
+    const std::uint8_t* GetTypeAt(int index) const {
+        const int offset = type_offset(index);
+        return offset < 0 ? nullptr : record_.get() + offset;
+    }
+    int GetTypeSize(int index) const {
+        return type_offset(index) < 0 ? 0 : types_[static_cast<std::size_t>(index)].size;
+    }
 
     // Stream offset of the held record's first byte; -1 when unknown or nothing is held.
     std::int64_t position() const { return position_; }
@@ -89,12 +102,27 @@ class CSNBasePersist {
 
   private:
     hresult load_record(byte_stream& stream);
+    // Finds the sync pair: lent bytes are scanned in one go, others read one at a time.
+    hresult find_sync(byte_stream& stream);
+    // Looks up every offset-table entry of a newly held record once, for the lookups.
+    void index_types();
     // Offset (from byte 0) of the data type at index, or -1 when the entry is unusable.
-    int type_offset(int index) const;
-    int type_count() const;
+    int type_offset(int index) const {
+        if (index < 0 || index >= type_count_) return -1;
+        return types_[static_cast<std::size_t>(index)].offset;
+    }
+
+    // One offset-table entry of the held record: its ID word, offset (-1: unusable) and size.
+    struct type_slot {
+        std::uint16_t id;
+        std::int16_t offset;
+        std::uint16_t size;
+    };
 
     std::unique_ptr<std::uint8_t[]> record_;
     std::uint32_t record_size_ = 0;
+    int type_count_ = 0; // N of the held record, 0 when empty
+    std::array<type_slot, 255> types_{};
     std::int64_t position_ = -1;
     std::int64_t last_start_ = -1;
     load_reason last_reason_ = load_reason::none;

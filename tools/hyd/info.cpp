@@ -15,6 +15,7 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
@@ -103,17 +104,30 @@ const char* type_name(std::uint16_t id) {
     }
 }
 
-// A counter of distinct values that stops growing after distinct_kept of them.
+// A counter of distinct values that stops growing after distinct_kept of them. Keys come mostly in
+// the same order record after record, so each search starts after the last key found.
 template <typename Key> struct tally {
-    std::map<Key, std::uint64_t> counts;
+    std::vector<std::pair<Key, std::uint64_t>> counts; // in order of first sight
     std::uint64_t others = 0;
+    std::size_t next = 0;
     void add(const Key& k) {
-        if (auto it = counts.find(k); it != counts.end())
-            ++it->second;
-        else if (counts.size() < distinct_kept)
-            counts.emplace(k, 1);
+        const std::size_t n = counts.size();
+        for (std::size_t i = 0, at = next; i < n; ++i, at = at + 1 == n ? 0 : at + 1) {
+            if (counts[at].first == k) {
+                ++counts[at].second;
+                next = at + 1 == n ? 0 : at + 1;
+                return;
+            }
+        }
+        if (n < distinct_kept)
+            counts.emplace_back(k, 1);
         else
             ++others;
+    }
+    std::vector<std::pair<Key, std::uint64_t>> sorted() const {
+        auto v = counts;
+        std::sort(v.begin(), v.end());
+        return v;
     }
 };
 
@@ -153,20 +167,16 @@ struct summary {
     stamp first_time, last_time, min_time, max_time;
 };
 
-item_value item(const CSNBasePersist& p, item_value id) {
-    item_value v = 0, n = 0;
-    return succeeded(get_long(p, id, HY_INDEX_ALL, &v, 1, &n)) ? v : 0;
-}
-
 void take(summary& s, const CSNBasePersist& p) {
     std::uint32_t size = 0;
     const std::uint8_t* record = p.GetBuffer(&size);
     for (int i = 0, n = record[5]; i < n; ++i)
         if (const std::uint8_t* t = p.GetTypeAt(i)) s.types.add(read_u16(t));
     if (p.FindType(fixed_leader_id) < 0 || p.FindType(variable_leader_id) < 0) return;
-    s.firmware.add(item(p, 7101));
-    s.cells.add({item(p, FIX_NBINS), item(p, 7115)});
-    const std::int64_t number = item(p, 7301);
+    const item_reader items(p);
+    s.firmware.add(items.value(7101));
+    s.cells.add({items.value(FIX_NBINS), items.value(7115)});
+    const std::int64_t number = items.value(7301);
     if (!s.have_numbers) {
         s.first_number = s.min_number = s.max_number = number;
         s.have_numbers = true;
@@ -176,14 +186,14 @@ void take(summary& s, const CSNBasePersist& p) {
     s.max_number = std::max(s.max_number, number);
 
     stamp t;
-    const item_value year = item(p, VAR_TYEAR);
+    const item_value year = items.value(VAR_TYEAR);
     t.year = year + (year < 80 ? 2000 : 1900);
-    t.month = item(p, VAR_TMONTH);
-    t.day = item(p, VAR_TDAY);
-    t.hour = item(p, VAR_THOUR);
-    t.minute = item(p, VAR_TMIN);
-    t.second = item(p, VAR_TSEC);
-    t.hundredths = item(p, VAR_THSEC);
+    t.month = items.value(VAR_TMONTH);
+    t.day = items.value(VAR_TDAY);
+    t.hour = items.value(VAR_THOUR);
+    t.minute = items.value(VAR_TMIN);
+    t.second = items.value(VAR_TSEC);
+    t.hundredths = items.value(VAR_THSEC);
     t.key =
         ((((((std::int64_t(t.year) * 13 + t.month) * 32 + t.day) * 24 + t.hour) * 60 + t.minute) *
               60 +
@@ -228,12 +238,6 @@ class progress {
     std::chrono::steady_clock::time_point last_{};
 };
 
-std::uint64_t tell(byte_stream& s) {
-    std::uint64_t at = 0;
-    s.seek(0, seek_origin::cur, &at);
-    return at;
-}
-
 void print(const std::string& path, std::uint64_t file_size, const summary& s, hresult ended,
            std::uint64_t ended_at) {
     std::printf("%s: %s ensembles read (%s bytes)\n", path.c_str(), grouped(s.read).c_str(),
@@ -265,14 +269,14 @@ void print(const std::string& path, std::uint64_t file_size, const summary& s, h
     if (!s.read) return;
 
     std::printf("  data types:\n");
-    for (const auto& [id, n] : s.types.counts)
+    for (const auto& [id, n] : s.types.sorted())
         std::printf("    0x%04X %-33s %s\n", id, type_name(id), grouped(n).c_str());
     if (s.types.others) std::printf("    others %s\n", grouped(s.types.others).c_str());
     std::printf("  firmware:");
-    for (const auto& [v, n] : s.firmware.counts)
+    for (const auto& [v, n] : s.firmware.sorted())
         std::printf(" %d.%02d (%s)", v / 100, v % 100, grouped(n).c_str());
     std::printf("\n  cells:");
-    for (const auto& [c, n] : s.cells.counts)
+    for (const auto& [c, n] : s.cells.sorted())
         std::printf(" %d x %d cm (%s)", c.first, c.second, grouped(n).c_str());
     std::printf("\n");
     if (s.have_numbers) {
@@ -323,7 +327,7 @@ int run_info(const args& a) {
     hresult hr = s_ok;
     for (;;) {
         bar.update(stream);
-        const std::uint64_t start = tell(stream);
+        const std::uint64_t start = stream.position();
         hr = p.Load(stream);
         if (succeeded(hr)) {
             ++s.read;
@@ -333,7 +337,7 @@ int run_info(const args& a) {
             take(s, p);
             continue;
         }
-        const std::uint64_t after = tell(stream);
+        const std::uint64_t after = stream.position();
         std::int64_t at = -1;
         std::string reason;
         std::uint64_t claimed_end = after;
@@ -376,7 +380,7 @@ int run_info(const args& a) {
         if (failed(stream.seek(resume, seek_origin::set, nullptr))) break;
     }
     bar.clear();
-    const std::uint64_t ended_at = tell(stream);
+    const std::uint64_t ended_at = stream.position();
     print(path, file_size, s, hr, ended_at);
     if (std::fflush(stdout) != 0) return fail("info", exit_io, "cannot write the output");
     if (hr != HY_E_ENDOFDATA)
