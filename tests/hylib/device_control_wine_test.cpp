@@ -26,10 +26,7 @@ class log_window final : public IHyLogWnd {
     std::vector<std::string> messages;
     std::string shows; // "N@bytes logged before it "
 
-    STDMETHODIMP QueryInterface(REFIID, void** ppv) override {
-        *ppv = this;
-        return S_OK;
-    }
+    STDMETHODIMP QueryInterface(REFIID, void** ppv) override { return *ppv = this, S_OK; }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP NewCommData(signed char* data, unsigned long length) override {

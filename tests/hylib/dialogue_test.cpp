@@ -31,10 +31,7 @@ struct recorder final : log_window {
         length == 1 ? void(bytes += *data) : void(messages.emplace_back(data, length));
     }
     void ShowWindowAsync(long n) override { shown_first = !shown_first && bytes.empty() && n == 5; }
-    bool AskContinue(const std::string& q) override {
-        questions.push_back(q);
-        return answer;
-    }
+    bool AskContinue(const std::string& q) override { return questions.push_back(q), answer; }
 };
 
 struct rig {

@@ -33,15 +33,11 @@ std::string address_from_environment() {
 std::string encode(const std::string& raw, bool hex = false) {
     static const char digits[] = "0123456789abcdef";
     std::string out;
-    for (unsigned char c : raw) {
-        if (!hex && c > 0x20 && c < 0x7F && c != '%') {
+    for (unsigned char c : raw)
+        if (!hex && c > 0x20 && c < 0x7F && c != '%')
             out += char(c);
-            continue;
-        }
-        if (!hex) out += '%';
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
+        else
+            out += (hex ? "" : "%") + std::string{digits[c >> 4], digits[c & 15]};
     return out;
 }
 
