@@ -181,9 +181,12 @@ class ensemble_tally {
     std::int64_t last_number = -1;
     std::string last_time;
 
-    void feed(const std::uint8_t* data, std::size_t size) {
+    // Takes the bytes just read and returns how many of them belong to the capture: all, or with a
+    // limit (0: none) those up to the end of the ensemble that reaches it.
+    std::size_t feed(const std::uint8_t* data, std::size_t size, std::uint64_t limit) {
+        const std::size_t before = pending_.size();
         pending_.insert(pending_.end(), data, data + size);
-        std::size_t at = 0;
+        std::size_t at = 0, keep = size;
         for (;;) {
             const std::uint8_t sync[] = {0x7F, 0x7F};
             const auto found = std::search(pending_.begin() + static_cast<std::ptrdiff_t>(at),
@@ -205,8 +208,13 @@ class ensemble_tally {
             ++ensembles;
             take(p);
             at += rest.position();
+            if (limit && ensembles >= limit) {
+                keep = at - before; // the ensemble ends in these bytes: earlier ones were counted
+                break;
+            }
         }
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(at));
+        return keep;
     }
 
   private:
@@ -254,6 +262,7 @@ int capture(termios_port& port, int out, const line_options& o, cancel_pipe& can
             break;
         }
         if (n == 0) break; // Ctrl-C or a signal
+        n = tally.feed(buffer, n, o.count);
         for (std::size_t done = 0; done < n;) {
             const ssize_t w = ::write(out, buffer + done, n - done);
             if (w < 0 && errno == EINTR) continue;
@@ -265,7 +274,6 @@ int capture(termios_port& port, int out, const line_options& o, cancel_pipe& can
             done += static_cast<std::size_t>(w);
         }
         bytes += n;
-        tally.feed(buffer, n);
         const auto now = std::chrono::steady_clock::now();
         if (now - synced > std::chrono::seconds(1)) {
             fdatasync(out);
