@@ -28,6 +28,9 @@ class serial_port final : public port {
     std::uint8_t read_byte(cancel_ref cancel) override;
     hresult send_break(cancel_ref cancel) override { return serial_.SendBreak(cancel); }
     bool clear_errors() override;
+    bool cancelled(cancel_ref cancel) override {
+        return cancel && WaitForSingleObject(static_cast<HANDLE>(cancel), 0) == WAIT_OBJECT_0;
+    }
 
   private:
     CHySerial& serial_;

@@ -52,9 +52,11 @@ const date_time_format& tool_date_time_format();
 int run_dump(const args& a);
 int run_info(const args& a);
 int run_synth(const args& a);
-// The instrument commands (Linux only): deploy, stop, wake.
+// The instrument commands (Linux only): deploy, stop, wake, probe, setup.
 int run_deploy(const args& a);
 int run_stop(const args& a);
 int run_wake(const args& a);
+int run_probe(const args& a);
+int run_setup(const args& a);
 
 } // namespace hyd::tool
