@@ -37,4 +37,13 @@ class serial_port final : public port {
     unique_handle event_;
 };
 
+// The port of one call over the host's handle (overlapped, not owned) with the call's break type.
+struct call_port {
+    call_port(HANDLE hComm, long breakType) : serial(hComm, FILE_FLAG_OVERLAPPED), port(serial) {
+        serial.m_nBreakType = breakType;
+    }
+    CHySerial serial;
+    serial_port port;
+};
+
 } // namespace hyd

@@ -229,12 +229,6 @@ TEST_F(ObjectTest, MembersOfLaterWorkAnswerNotImplemented) {
     EXPECT_EQ(source->GetDimensions(7701, index_all, &size), E_NOTIMPL);
     EXPECT_EQ(source->GetMaxExtent(7701, index_all, nullptr, &size), E_NOTIMPL);
 
-    com_ptr<IHyCommSetup> setup;
-    ASSERT_EQ(source->QueryInterface(IID_IHyCommSetup, setup.put_void()), S_OK);
-    DWORD rates[9] = {};
-    EXPECT_EQ(setup->GetBaudRates(rates, 9, &n), E_NOTIMPL);
-    EXPECT_EQ(setup->Wake(nullptr, 0), E_NOTIMPL);
-
     com_ptr<IHyEnsembleDisp> disp;
     ASSERT_EQ(source->QueryInterface(IID_IHyEnsembleDisp, disp.put_void()), S_OK);
     VARIANT v;
