@@ -104,6 +104,11 @@ TEST_P(search, finds_the_instruments_settings) {
     std::vector<int> positions(c.last + 1);
     std::iota(positions.begin(), positions.end(), 0);
     EXPECT_EQ(r.shown.positions, positions);
+    const std::string wire = test::wire(r.sim);
+    std::size_t breaks = 0; // one wake-up per attempt
+    for (std::size_t at = 0; (at = wire.find("=======", at)) != std::string::npos; at += 7)
+        ++breaks;
+    EXPECT_EQ(breaks, positions.size());
     ASSERT_EQ(r.shown.texts.size(), c.last / 2 + 1u);
     EXPECT_EQ(r.shown.texts.front(), trying(9600, 0));
     EXPECT_EQ(r.shown.texts.back(), c.last_text);
@@ -119,6 +124,7 @@ INSTANTIATE_TEST_SUITE_P(settings, search, ::testing::ValuesIn(search_cases()),
 
 struct change_case {
     const char* name;
+    const char* sim;
     setup::settings wanted;
     hresult result;
     const char* wire;
@@ -130,12 +136,14 @@ void PrintTo(const change_case& c, std::ostream* os) {
 }
 
 const change_case change_cases[] = {
-    {"to_9600_none", {9600, 0, 0}, s_ok, "=======CB411\rCK\r", "9600 N 1"},
-    {"to_115200_odd_two", {115200, 1, 2}, s_ok, "=======CB832\rCK\r", "115200 O 2"},
-    {"to_300_none", {300, 0, 0}, s_ok, "=======CB011\rCK\r", "300 N 1"},
-    {"bad_baud", {14400, 0, 0}, HY_E_BADBAUD, "", "19200 E 1"},
-    {"bad_parity", {9600, 5, 0}, HY_E_BADPARITY, "", "19200 E 1"},
-    {"bad_stop_bits", {9600, 0, 1}, HY_E_BADSTOPBITS, "", "19200 E 1"},
+    {"to_9600_none", "", {9600, 0, 0}, s_ok, "=======CB411\rCK\r", "9600 N 1"},
+    {"to_115200_odd_two", "", {115200, 1, 2}, s_ok, "=======CB832\rCK\r", "115200 O 2"},
+    {"to_300_none", "", {300, 0, 0}, s_ok, "=======CB011\rCK\r", "300 N 1"},
+    {"ck_refused", "reject=CK", {300, 0, 0}, HY_E_CMDERROR, "=======CB011\rCK\r", "300 N 1"},
+    {"silent", "silence=1", {300, 0, 0}, HY_E_NOWAKEUP, "==============", "19200 E 1"},
+    {"bad_baud", "", {14400, 0, 0}, HY_E_BADBAUD, "", "19200 E 1"},
+    {"bad_parity", "", {9600, 5, 0}, HY_E_BADPARITY, "", "19200 E 1"},
+    {"bad_stop_bits", "", {9600, 0, 1}, HY_E_BADSTOPBITS, "", "19200 E 1"},
 };
 
 class change : public ::testing::TestWithParam<change_case> {};
@@ -143,9 +151,10 @@ class change : public ::testing::TestWithParam<change_case> {};
 TEST_P(change, sends_cb_and_follows_with_the_port) {
     const change_case& c = GetParam();
     rig r;
-    test::set_options(r.sim, "baud=19200 parity=E");
+    test::set_options(r.sim, std::string("baud=19200 parity=E ") + c.sim);
     ASSERT_EQ(r.port->apply({19200, 2, 0}), s_ok);
     EXPECT_EQ(setup::change(*r.port, *r.port, c.wanted), c.result);
+    r.sim.set("silence", "0");
     EXPECT_EQ(test::wire(r.sim), c.wire);
     auto state = r.sim.state();
     EXPECT_EQ(state["baud"] + " " + state["parity"] + " " + state["stop"], c.instrument);
