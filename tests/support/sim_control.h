@@ -41,8 +41,8 @@ class control {
 
     // Options and faults: silence, delay_ms, byte_delay_ms, drop, garble, no_banner_id,
     // ignore_breaks, break_min_ms, no_echo, checksum, ck_reply, ping_output, ping_count,
-    // ping_interval_ms, ping_text, ping_cells, ax_fail, reject, mismatch, and the instrument's own
-    // baud, parity, stop and cf. Throws when the simulator refuses.
+    // ping_interval_ms, ping_text, ping_cells, ax_fail, reject, mismatch, cb_digits, and the
+    // instrument's own baud, parity, stop and cf. Throws when the simulator refuses.
     void set(const std::string& key, const std::string& value);
     std::string get(const std::string& key);
 
