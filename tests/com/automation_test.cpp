@@ -16,10 +16,6 @@ namespace b = hyd::build;
 
 class AutomationTest : public com_test {
   protected:
-    void SetUp() override {
-        com_test::SetUp();
-        ASSERT_TRUE(dll.loaded());
-    }
     template <class T> void create(REFCLSID clsid, REFIID iid, com_ptr<T>& out) {
         com_ptr<IClassFactory> factory;
         ASSERT_EQ(dll.get_class_object(clsid, IID_IClassFactory, factory.put_void()), S_OK);
