@@ -4,6 +4,7 @@
 #include "common/memory_stream.h"
 #include "ensemble/ensemble_format.h"
 #include "ensemble/persist.h"
+#include "support/fault_stream.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -33,33 +34,6 @@ unsigned inspect(const hyd::CSNPersist& p) {
         if (const std::uint8_t* type = p.GetType(static_cast<std::uint16_t>(id))) sum += type[0];
     return sum;
 }
-
-// A memory stream that lends at most `window` bytes at a time (none when 0), as a buffered file
-// does at the end of its buffer.
-class window_stream final : public hyd::byte_stream {
-  public:
-    window_stream(std::span<const std::uint8_t> bytes, std::size_t window)
-        : inner_(bytes), window_(window) {}
-    hyd::hresult read(void* b, std::uint32_t n, std::uint32_t* done) override {
-        return inner_.read(b, n, done);
-    }
-    hyd::hresult write(const void* b, std::uint32_t n, std::uint32_t* done) override {
-        return inner_.write(b, n, done);
-    }
-    hyd::hresult seek(std::int64_t m, hyd::seek_origin o, std::uint64_t* at) override {
-        return inner_.seek(m, o, at);
-    }
-    hyd::hresult size(std::uint64_t* bytes) override { return inner_.size(bytes); }
-    std::span<const std::uint8_t> lend() override {
-        const auto all = inner_.lend();
-        return all.first(std::min(all.size(), window_));
-    }
-    void skip(std::size_t n) override { inner_.skip(n); }
-
-  private:
-    hyd::memory_stream inner_;
-    std::size_t window_;
-};
 
 // Everything a caller can observe after each Load of a host loop.
 std::vector<std::int64_t> host_loop(hyd::byte_stream& stream) {
@@ -97,10 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     {
-        window_stream plain(bytes, 0);
+        hyd::fault_stream plain({data, data + size});
         const auto expected = host_loop(plain);
         for (std::size_t window : {std::size_t{1}, std::size_t{3}, std::size_t{100}, size}) {
-            window_stream lending(bytes, window);
+            hyd::fault_stream lending({data, data + size});
+            lending.window = window;
             if (host_loop(lending) != expected) std::abort();
         }
     }

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ git mingw-w64 mingw-w64-tools wine wine64 libwine-dev
           googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
-          util-linux procps jq)
+          util-linux procps jq xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

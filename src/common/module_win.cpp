@@ -20,6 +20,12 @@ void set_module_instance(HINSTANCE instance) {
     g_instance = instance;
 }
 
+std::string module_text(int id) {
+    char text[1024];
+    const int n = LoadStringA(module_instance(), static_cast<UINT>(id), text, sizeof text);
+    return std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
 void module_lock() {
     InterlockedIncrement(&g_locks);
 }

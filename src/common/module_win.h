@@ -5,12 +5,17 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace hyd {
 
 // The module whose resources the library uses: the DLL once DllMain has run, else (linked into a
 // program) whatever module holds this code.
 HINSTANCE module_instance();
 void set_module_instance(HINSTANCE instance);
+
+// String-table text of the module by number; empty when it has none.
+std::string module_text(int id);
 
 void module_lock();
 void module_unlock();

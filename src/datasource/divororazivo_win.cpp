@@ -10,6 +10,7 @@
 #include "datasource/item_strings.h"
 #include "ensemble/item_values.h"
 #include "ensemble/item_variant_win.h"
+#include "hylib/comm_setup_win.h"
 #include "hylib/device_control_win.h"
 
 #include <new>
@@ -200,26 +201,29 @@ STDMETHODIMP DiVORorazivo::Close(HANDLE hComm, long iBreakType) {
     return hyd::device_close(hComm, iBreakType);
 }
 
-// The connection search arrives with its own change; until then these members answer E_NOTIMPL.
+// Serial settings: the search and the change live in hylib; the object keeps no state for them.
 
-STDMETHODIMP DiVORorazivo::GetBaudRates(DWORD*, long, long*) {
-    return E_NOTIMPL;
+STDMETHODIMP DiVORorazivo::GetBaudRates(DWORD* pRates, long cMax, long* pcActual) {
+    return hyd::comm_baud_rates(pRates, cMax, pcActual);
 }
-STDMETHODIMP DiVORorazivo::GetParities(DWORD*, long, long*) {
-    return E_NOTIMPL;
+STDMETHODIMP DiVORorazivo::GetParities(DWORD* pParities, long cMax, long* pcActual) {
+    return hyd::comm_parities(pParities, cMax, pcActual);
 }
-STDMETHODIMP DiVORorazivo::GetStopBits(DWORD*, long, long*) {
-    return E_NOTIMPL;
+STDMETHODIMP DiVORorazivo::GetStopBits(DWORD* pStopBits, long cMax, long* pcActual) {
+    return hyd::comm_stop_bits(pStopBits, cMax, pcActual);
 }
-STDMETHODIMP DiVORorazivo::SearchSettings(HWND, HWND, HANDLE, HANDLE, long, DWORD*, DWORD*,
-                                          DWORD*) {
-    return E_NOTIMPL;
+STDMETHODIMP DiVORorazivo::SearchSettings(HWND hwndProgress, HWND hwndText, HANDLE hEvent,
+                                          HANDLE hComm, long iBreakType, DWORD* pBaud,
+                                          DWORD* pParity, DWORD* pStopBits) {
+    return hyd::comm_search(hwndProgress, hwndText, hEvent, hComm, iBreakType, pBaud, pParity,
+                            pStopBits);
 }
-STDMETHODIMP DiVORorazivo::ChangeSettings(HANDLE, DWORD, DWORD, DWORD, long) {
-    return E_NOTIMPL;
+STDMETHODIMP DiVORorazivo::ChangeSettings(HANDLE hComm, DWORD dwBaud, DWORD dwParity,
+                                          DWORD dwStopBits, long iBreakType) {
+    return hyd::comm_change(hComm, dwBaud, dwParity, dwStopBits, iBreakType);
 }
-STDMETHODIMP DiVORorazivo::Wake(HANDLE, long) {
-    return E_NOTIMPL;
+STDMETHODIMP DiVORorazivo::Wake(HANDLE hComm, long iBreakType) {
+    return hyd::comm_wake(hComm, iBreakType);
 }
 
 STDMETHODIMP DiVORorazivo::InterfaceSupportsErrorInfo(REFIID riid) {

@@ -47,23 +47,10 @@ class host_log final : public log_window {
         return MessageBoxA(main_window(), question.c_str(), "Hyd",
                            MB_YESNO | MB_ICONQUESTION | MB_APPLMODAL) == IDYES;
     }
-    std::string Text(int id) override {
-        char text[1024];
-        const int n = LoadStringA(module_instance(), static_cast<UINT>(id), text, sizeof text);
-        return std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0);
-    }
+    std::string Text(int id) override { return module_text(id); }
 
   private:
     IHyLogWnd* plw_;
-};
-
-// The port of one call over the host's handle.
-struct call_port {
-    call_port(HANDLE hComm, long breakType) : serial(hComm, FILE_FLAG_OVERLAPPED), port(serial) {
-        serial.m_nBreakType = breakType;
-    }
-    CHySerial serial;
-    serial_port port;
 };
 
 } // namespace

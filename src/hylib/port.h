@@ -46,6 +46,8 @@ class port {
     virtual hresult send_break(cancel_ref cancel) = 0;
     // Clears the line's error state. False when that failed.
     virtual bool clear_errors() = 0;
+    // Whether the cancel signal is raised now; false for a null signal.
+    virtual bool cancelled(cancel_ref cancel) = 0;
 };
 
 // The host's side of a logged dialogue: its log window, the Yes/No question a failed command asks

@@ -28,10 +28,22 @@ class serial_port final : public port {
     std::uint8_t read_byte(cancel_ref cancel) override;
     hresult send_break(cancel_ref cancel) override { return serial_.SendBreak(cancel); }
     bool clear_errors() override;
+    bool cancelled(cancel_ref cancel) override {
+        return cancel && WaitForSingleObject(static_cast<HANDLE>(cancel), 0) == WAIT_OBJECT_0;
+    }
 
   private:
     CHySerial& serial_;
     unique_handle event_;
+};
+
+// The port of one call over the host's handle (overlapped, not owned) with the call's break type.
+struct call_port {
+    call_port(HANDLE hComm, long breakType) : serial(hComm, FILE_FLAG_OVERLAPPED), port(serial) {
+        serial.m_nBreakType = breakType;
+    }
+    CHySerial serial;
+    serial_port port;
 };
 
 } // namespace hyd

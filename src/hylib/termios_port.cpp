@@ -17,14 +17,9 @@
 
 namespace hyd {
 
-namespace {
-
-constexpr int table_bauds[] = {300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-
-} // namespace
-
 bool is_table_baud(int baud) {
-    return std::find(std::begin(table_bauds), std::end(table_bauds), baud) != std::end(table_bauds);
+    return std::find(std::begin(setup::baud_rates), std::end(setup::baud_rates),
+                     static_cast<std::uint32_t>(baud)) != std::end(setup::baud_rates);
 }
 
 #ifndef _WIN32
@@ -90,7 +85,8 @@ void cancel_pipe::signal() noexcept {
 }
 
 std::unique_ptr<termios_port> termios_port::open(const std::string& path, int baud,
-                                                 std::string* why) {
+                                                 std::string* why, std::uint32_t parity,
+                                                 std::uint32_t stop_bits) {
     if (!is_table_baud(baud)) {
         *why = "baud rate " + std::to_string(baud) +
                " is not one the instrument can use (300, 1200, ... 115200)";
@@ -114,24 +110,53 @@ std::unique_ptr<termios_port> termios_port::open(const std::string& path, int ba
         *why = errno == EWOULDBLOCK ? "busy: another program holds the port" : std::strerror(errno);
         return nullptr;
     }
-    termios t{};
-    if (tcgetattr(fd, &t) != 0) {
-        *why = std::strerror(errno);
+    const hresult hr = made->apply({static_cast<std::uint32_t>(baud), parity, stop_bits});
+    if (hr == e_invalidarg) {
+        *why = "parity or stop bits the instrument cannot use";
         return nullptr;
     }
-    cfmakeraw(&t);
-    t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS | CSIZE);
-    t.c_cflag |= CS8 | CLOCAL | CREAD;
-    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
-    cfsetispeed(&t, speed_of(baud));
-    cfsetospeed(&t, speed_of(baud));
-    if (tcsetattr(fd, TCSANOW, &t) != 0) {
+    if (failed(hr)) {
         *why = std::strerror(errno);
         return nullptr;
     }
     return made;
+}
+
+bool termios_port::cancelled(cancel_ref cancel) {
+    const cancel_pipe* c = as_pipe(cancel);
+    return c && c->signalled();
+}
+
+hresult termios_port::apply(const setup::settings& s) {
+    static constexpr tcflag_t parity_flags[] = {0, PARENB | PARODD, PARENB,
+                                                PARENB | CMSPAR | PARODD, PARENB | CMSPAR};
+    if (!is_table_baud(static_cast<int>(s.baud)) || s.parity > 4 ||
+        (s.stop_bits != 0 && s.stop_bits != 2))
+        return e_invalidarg;
+    termios t{};
+    if (tcgetattr(fd_, &t) != 0) return hresult_from_win32(static_cast<std::uint32_t>(errno));
+    cfmakeraw(&t);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS | CSIZE);
+    t.c_cflag |= CS8 | CLOCAL | CREAD | parity_flags[s.parity] | (s.stop_bits ? CSTOPB : 0);
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    cfsetispeed(&t, speed_of(static_cast<int>(s.baud)));
+    cfsetospeed(&t, speed_of(static_cast<int>(s.baud)));
+    if (tcsetattr(fd_, TCSANOW, &t) != 0)
+        return hresult_from_win32(static_cast<std::uint32_t>(errno));
+    return s_ok;
+}
+
+hresult termios_port::set_baud(std::uint32_t baud) {
+    termios t{};
+    if (!is_table_baud(static_cast<int>(baud))) return e_invalidarg;
+    if (tcgetattr(fd_, &t) != 0) return hresult_from_win32(static_cast<std::uint32_t>(errno));
+    cfsetispeed(&t, speed_of(static_cast<int>(baud)));
+    cfsetospeed(&t, speed_of(static_cast<int>(baud)));
+    if (tcsetattr(fd_, TCSANOW, &t) != 0)
+        return hresult_from_win32(static_cast<std::uint32_t>(errno));
+    return s_ok;
 }
 
 termios_port::~termios_port() {

@@ -1,9 +1,10 @@
-// The dialogue's port on Linux: a serial device (or pseudo-terminal) through termios, raw 8N1 at
-// a table baud rate, no flow control. Reads wait in poll() beside a cancel descriptor, bytes are
-// taken from the line in bursts and handed out one by one, and the line break is TIOCSBRK held
-// 400 ms, then TIOCCBRK.
+// The dialogue's port on Linux: a serial device (or pseudo-terminal) through termios, raw with 8
+// data bits at a table baud rate, no flow control. Reads wait in poll() beside a cancel descriptor,
+// bytes are taken from the line in bursts and handed out one by one, and the line break is TIOCSBRK
+// held 400 ms, then TIOCCBRK.
 #pragma once
 
+#include "hylib/comm_setup.h"
 #include "hylib/port.h"
 
 #include <atomic>
@@ -32,11 +33,14 @@ class cancel_pipe {
     std::atomic<bool> raised_{false};
 };
 
-class termios_port final : public port {
+class termios_port final : public port, public setup::line_control {
   public:
-    // Opens and configures the device; null with the reason in *why (a missing path, a port
-    // another program holds, a file that is not a terminal, a baud rate the line cannot take).
-    static std::unique_ptr<termios_port> open(const std::string& path, int baud, std::string* why);
+    // Opens and configures the device (parity and stop bits as DCB codes); null with the reason
+    // in *why (a missing path, a port another program holds, a file that is not a terminal, a
+    // baud rate the line cannot take).
+    static std::unique_ptr<termios_port> open(const std::string& path, int baud, std::string* why,
+                                              std::uint32_t parity = 0,
+                                              std::uint32_t stop_bits = 0);
     ~termios_port() override;
     termios_port(const termios_port&) = delete;
     termios_port& operator=(const termios_port&) = delete;
@@ -53,6 +57,12 @@ class termios_port final : public port {
     std::uint8_t read_byte(cancel_ref cancel) override;
     hresult send_break(cancel_ref cancel) override;
     bool clear_errors() override { return true; }
+    bool cancelled(cancel_ref cancel) override;
+
+    // Line settings from the instrument's tables; E_INVALIDARG for others. The read time-out
+    // stays as set.
+    hresult apply(const setup::settings& s) override;
+    hresult set_baud(std::uint32_t baud) override;
 
     // What has arrived (waiting without limit for the first byte): at most max bytes, 0 when
     // cancelled. Throws a platform failure as an int when the line hangs up.

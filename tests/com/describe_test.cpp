@@ -20,7 +20,6 @@ class DescribeTest : public com_test {
   protected:
     void SetUp() override {
         com_test::SetUp();
-        ASSERT_TRUE(dll.loaded());
         com_ptr<IClassFactory> factory;
         ASSERT_EQ(dll.get_class_object(CLSID_DiVORorazivo, IID_IClassFactory, factory.put_void()),
                   S_OK);

@@ -7,15 +7,8 @@ fail() { echo "FAIL: $*"; exit 1; }
 query() { "$run" "$prefix" reg query "$@" 2>&1 | tr -d '\r'; }
 has() { grep -qF -- "$2" <<<"$1" || fail "expected '$2' in: $1"; }
 hasnt() { ! grep -qF -- "$2" <<<"$1" || fail "did not expect '$2' in: $1"; }
-# Under a loaded machine Wine's launcher now and then fails to start regsvr32 at all
-# ("ShellExecuteEx failed"); that says nothing of the DLL, so such a start is tried once more.
-regsvr32() {
-    local out rc
-    out=$("$run" "$prefix" regsvr32 "$@" 2>&1) && return 0 || rc=$?
-    grep -q "ShellExecuteEx failed" <<<"$out" && { out=$("$run" "$prefix" regsvr32 "$@" 2>&1) && return 0 || rc=$?; }
-    echo "$out"
-    return $rc
-}
+# Wine's launcher now and then cannot start a program at all; such a start is tried once more.
+regsvr32() { "$run" "$prefix" regsvr32 "$@" || "$run" "$prefix" regsvr32 "$@"; }
 
 quoted=$(dirname "$dll")/"hyd it's 'quoted'"
 mkdir -p "$quoted" && cp "$dll" "$quoted/" || fail "cannot copy the DLL"
@@ -39,8 +32,7 @@ has "$(query 'HKCR\Hyd.EnsembleFile\CLSID')" "{"
 regsvr32 /s /u "$winpath" || fail "regsvr32 /u exited $?"
 out=$(query "HKCR\\CLSID\\{$clsid}" /s)
 for gone in InprocServer32 ProgID FileExtension; do hasnt "$out" "$gone"; done
-hasnt "$(query 'HKCR\Hyd.DiVORorazivo')" "HYD Sonic Ensemble"
-hasnt "$(query 'HKCR\Hyd.DiVORorazivo.1')" "HYD Sonic Ensemble"
+for progid in Hyd.DiVORorazivo Hyd.DiVORorazivo.1; do hasnt "$(query "HKCR\\$progid")" "HYD Sonic Ensemble"; done
 hasnt "$(query 'HKCR\Hyd.EnsembleFile' /s)" "HYD Ensemble File"
 has "$(query 'HKCR\CLSID' /ve)" "HKEY_CLASSES_ROOT\\CLSID"
 has "$(query "HKCR\\TypeLib\\{$libid}\\1.0")" "Hyd 1.0 Type Library"

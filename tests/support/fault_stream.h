@@ -1,5 +1,6 @@
 // A memory stream that misbehaves on demand: a short or failing read at a chosen call, no seeking,
-// short or failing writes. Tests reach every early exit of the readers with it.
+// short or failing writes; it lends at most `window` bytes at a time (none by default), as a
+// buffered file does at the end of its buffer. Tests reach every early exit of the readers with it.
 #pragma once
 
 #include "common/memory_stream.h"
@@ -15,6 +16,7 @@ struct fault_stream final : byte_stream {
     int reads = 0, short_read = 0, failed_read = 0;
     bool seekable = true;
     std::uint32_t write_limit = ~0u;
+    std::size_t window = 0;
     hresult write_error = s_ok;
     hresult read(void* buffer, std::uint32_t count, std::uint32_t* done) override {
         if (++reads == failed_read) return *done = 0, hresult_from_win32(30); // ERROR_READ_FAULT
@@ -28,6 +30,10 @@ struct fault_stream final : byte_stream {
         return seekable ? inner.seek(move, origin, at) : e_notimpl;
     }
     hresult size(std::uint64_t* bytes) override { return inner.size(bytes); }
+    std::span<const std::uint8_t> lend() override {
+        return inner.lend().first(std::min(inner.lend().size(), window));
+    }
+    void skip(std::size_t n) override { inner.skip(n); }
 };
 
 } // namespace hyd

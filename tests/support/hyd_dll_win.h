@@ -1,6 +1,5 @@
-// Hyd.dll as a host loads it: by path from beside the test program, its exports looked up, and COM
-// for the duration of one test (multithreaded: the class is "both"), bytes loaded as a
-// host loads them.
+// Hyd.dll loaded by path from beside the test program, its exports looked up; COM for one test
+// (multithreaded: the class is "both").
 #pragma once
 
 #include "common/win_raii_win.h"
@@ -29,7 +28,6 @@ struct hyd_dll {
     HRESULT(STDAPICALLTYPE* can_unload_now)() = nullptr;
     HRESULT(STDAPICALLTYPE* get_class_object)(REFCLSID, REFIID, void**) = nullptr;
     HRESULT(STDAPICALLTYPE* register_server)() = nullptr;
-    HRESULT(STDAPICALLTYPE* unregister_server)() = nullptr;
 
     explicit hyd_dll(const std::string& path = program_folder() + "Hyd.dll")
         : module(LoadLibraryA(path.c_str())) {
@@ -40,11 +38,8 @@ struct hyd_dll {
         get(can_unload_now, "DllCanUnloadNow");
         get(get_class_object, "DllGetClassObject");
         get(register_server, "DllRegisterServer");
-        get(unregister_server, "DllUnregisterServer");
     }
-    bool loaded() const {
-        return can_unload_now && get_class_object && register_server && unregister_server;
-    }
+    bool loaded() const { return can_unload_now && get_class_object && register_server; }
 };
 
 class com_test : public ::testing::Test {

@@ -52,6 +52,15 @@ const tool_case cases[] = {
     {"not_a_tty", "", "$HYD wake FILE", 1, "not a serial port"},
     {"bad_baud", "", "$HYD wake PORT --baud 14400", 2, "--baud takes"},
     {"other_baud", "", "$HYD wake PORT --baud 1200 --timeout 100", 1, "does not answer"},
+    {"probe_silent", "silence=1", "$HYD probe PORT --break-string --timeout 20", 1,
+     "Trying 300 bps Baud Rate, With Parity [####################################] 36/36\n|"
+     ": no answer at any setting\n"},
+    {"setup_then_wake", "baud=4800 parity=E",
+     "$HYD setup PORT --baud 19200 --parity odd --stop 2 --break-string --timeout 30 && $HYD wake "
+     "PORT --baud 19200 --parity odd --stop 2",
+     0,
+     "answers at 4800 bps, even parity, 1 stop bit\n|now uses 19200 bps, odd parity, 2 stop bits|"
+     "the instrument answers\n"},
 };
 
 class hyd_instrument : public ::testing::TestWithParam<tool_case> {};

@@ -53,10 +53,12 @@ int run_dump(const args& a);
 int run_info(const args& a);
 int run_show(const args& a);
 int run_synth(const args& a);
-// The instrument commands (Linux only): deploy, stop, wake.
+// The instrument commands (Linux only): deploy, stop, wake, probe, setup.
 int run_deploy(const args& a);
 int run_stop(const args& a);
 int run_wake(const args& a);
+int run_probe(const args& a);
+int run_setup(const args& a);
 #ifdef _WIN32
 int run_automation(const args& a);
 #endif

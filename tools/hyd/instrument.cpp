@@ -1,13 +1,15 @@
-// hyd deploy, stop and wake: the library's instrument dialogue from Linux, over a serial device
-// (or a pseudo-terminal) through the termios port. deploy does what a host's Initialize does,
-// shows what the instrument sends as a log window would and, with --capture, then records
-// everything the instrument sends to a file.
+// hyd deploy, stop, wake, probe and setup: the library's instrument dialogue from Linux, over a
+// serial device (or a pseudo-terminal) through the termios port. deploy does what a host's
+// Initialize does, shows what the instrument sends as a log window would and, with --capture, then
+// records everything the instrument sends to a file. probe and setup find the instrument's serial
+// settings and change them, showing the search's progress as a host's windows would.
 #include "cli.h"
 
 #include "common/file_stream.h"
 #include "common/memory_stream.h"
 #include "ensemble/item_values.h"
 #include "ensemble/persist.h"
+#include "hylib/comm_setup.h"
 #include "hylib/device_control.h"
 #include "hylib/termios_port.h"
 
@@ -34,6 +36,8 @@ constexpr const char* deploy_help =
     "  --commands FILE   command file: one command per CR LF-ended line\n"
     "  --auto            CF with 1111X instead of 0111X\n"
     "  --baud B          the port's baud rate, one the instrument can use (default 9600)\n"
+    "  --parity P        the port's parity: none (default), even, odd, mark or space\n"
+    "  --stop S          the port's stop bits: 1 (default) or 2\n"
     "  --break-string    wake with \"=======\" instead of a line break\n"
     "  --timeout MS      read time-out per byte (default 4000)\n"
     "  --capture OUT     then append everything the instrument sends to OUT, with a status\n"
@@ -41,15 +45,36 @@ constexpr const char* deploy_help =
     "  --count N         stop capturing after N ensembles\n";
 
 constexpr const char* stop_help =
-    "usage: hyd stop PORT [--baud B] [--break-string] [--timeout MS]\n"
+    "usage: hyd stop PORT [--baud B] [--parity P] [--stop S] [--break-string] [--timeout MS]\n"
     "\n"
     "Breaks in on the instrument, which stops pinging, as a host's Close does. When the banner\n"
     "is lost among ensembles that were already on their way, it breaks in once more.\n";
 
 constexpr const char* wake_help =
-    "usage: hyd wake PORT [--baud B] [--break-string] [--timeout MS]\n"
+    "usage: hyd wake PORT [--baud B] [--parity P] [--stop S] [--break-string] [--timeout MS]\n"
     "\n"
     "Tells whether the instrument answers a wake-up (two tries); exit status 0 when it does.\n";
+
+constexpr const char* probe_help =
+    "usage: hyd probe PORT [--break-string] [--timeout MS]\n"
+    "\n"
+    "Finds the instrument's serial settings as a host's SearchSettings does: tries 9600, 19200,\n"
+    "38400, 57600, 115200, 4800, 2400, 1200 and 300 bps without parity, then with even parity,\n"
+    "two wake-ups at each, and asks the instrument that answers for its parity and stop bits.\n"
+    "Exit status 0 when found, 1 when no setting answers.\n"
+    "  --timeout MS      read time-out per byte (default 4000): a silent setting costs it\n";
+
+constexpr const char* setup_help =
+    "usage: hyd setup PORT --baud B [--parity P] [--stop S] [--break-string] [--timeout MS]\n"
+    "\n"
+    "Finds the instrument's settings as hyd probe does, then changes them as a host's\n"
+    "ChangeSettings does: CB with the new settings, the port follows, CK saves them.\n"
+    "  --baud B          300, 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200\n"
+    "  --parity P        none (default), even, odd, mark or space\n"
+    "  --stop S          1 (default) or 2\n";
+
+// Parity names in the order of their DCB codes.
+constexpr const char* parity_names[] = {"none", "odd", "even", "mark", "space"};
 
 cancel_pipe* g_cancel = nullptr;
 
@@ -99,6 +124,9 @@ class terminal_log final : public log_window {
 struct line_options {
     std::string port;
     int baud = 9600;
+    bool baud_given = false;
+    std::uint32_t parity = 0;    // DCB code
+    std::uint32_t stop_bits = 0; // DCB code
     bool break_string = false;
     int timeout_ms = 4000;
     std::string commands;
@@ -110,17 +138,32 @@ struct line_options {
 // Parses PORT and the options `command` takes; an empty string, or the reason it failed.
 std::string parse(const char* command, const args& a, line_options& o) {
     const bool deploy = std::strcmp(command, "deploy") == 0;
+    const bool probe = std::strcmp(command, "probe") == 0;
     for (std::size_t i = 0; i < a.items.size(); ++i) {
         const std::string& s = a.items[i];
         const bool has_value = i + 1 < a.items.size();
         auto number = [&](std::int64_t low, std::int64_t high) {
             return has_value ? parse_number(a.items[++i], low, high) : std::nullopt;
         };
-        if (s == "--baud") {
+        if (!probe && s == "--baud") {
             const auto v = number(1, 4000000);
             if (!v || !is_table_baud(static_cast<int>(*v)))
                 return "--baud takes 300, 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200";
             o.baud = static_cast<int>(*v);
+            o.baud_given = true;
+        } else if (!probe && s == "--parity") {
+            const auto* end = std::end(parity_names);
+            const auto* at = has_value
+                                 ? std::find_if(std::begin(parity_names), end,
+                                                [&](const char* n) { return a.items[i + 1] == n; })
+                                 : end;
+            if (at == end) return "--parity takes none, even, odd, mark or space";
+            o.parity = static_cast<std::uint32_t>(at - std::begin(parity_names));
+            ++i;
+        } else if (!probe && s == "--stop") {
+            const auto v = number(1, 2);
+            if (!v) return "--stop takes 1 or 2";
+            o.stop_bits = *v == 2 ? 2 : 0;
         } else if (s == "--timeout") {
             const auto v = number(1, 3600000);
             if (!v) return "--timeout takes milliseconds, 1 to 3600000";
@@ -142,13 +185,17 @@ std::string parse(const char* command, const args& a, line_options& o) {
         }
     }
     if (o.port.empty()) return "expects a PORT";
+    if (std::strcmp(command, "setup") == 0 && !o.baud_given) return "expects --baud";
     if (o.count && o.capture.empty()) return "--count goes with --capture";
     return {};
 }
 
 std::unique_ptr<termios_port> open_port(const char* command, const line_options& o) {
     std::string why;
-    auto port = termios_port::open(o.port, o.baud, &why);
+    // probe and setup find the settings themselves.
+    const bool search = std::strcmp(command, "probe") == 0 || std::strcmp(command, "setup") == 0;
+    auto port = search ? termios_port::open(o.port, 9600, &why)
+                       : termios_port::open(o.port, o.baud, &why, o.parity, o.stop_bits);
     if (!port) {
         fail(command, exit_io, "cannot use %s: %s", o.port.c_str(), why.c_str());
         return nullptr;
@@ -181,9 +228,12 @@ class ensemble_tally {
     std::int64_t last_number = -1;
     std::string last_time;
 
-    void feed(const std::uint8_t* data, std::size_t size) {
+    // Takes the bytes just read and returns how many of them belong to the capture: all, or with a
+    // limit (0: none) those up to the end of the ensemble that reaches it.
+    std::size_t feed(const std::uint8_t* data, std::size_t size, std::uint64_t limit) {
+        const std::size_t before = pending_.size();
         pending_.insert(pending_.end(), data, data + size);
-        std::size_t at = 0;
+        std::size_t at = 0, keep = size;
         for (;;) {
             const std::uint8_t sync[] = {0x7F, 0x7F};
             const auto found = std::search(pending_.begin() + static_cast<std::ptrdiff_t>(at),
@@ -205,8 +255,13 @@ class ensemble_tally {
             ++ensembles;
             take(p);
             at += rest.position();
+            if (limit && ensembles >= limit) {
+                keep = at - before; // the ensemble ends in these bytes: earlier ones were counted
+                break;
+            }
         }
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(at));
+        return keep;
     }
 
   private:
@@ -254,6 +309,7 @@ int capture(termios_port& port, int out, const line_options& o, cancel_pipe& can
             break;
         }
         if (n == 0) break; // Ctrl-C or a signal
+        n = tally.feed(buffer, n, o.count);
         for (std::size_t done = 0; done < n;) {
             const ssize_t w = ::write(out, buffer + done, n - done);
             if (w < 0 && errno == EINTR) continue;
@@ -265,7 +321,6 @@ int capture(termios_port& port, int out, const line_options& o, cancel_pipe& can
             done += static_cast<std::size_t>(w);
         }
         bytes += n;
-        tally.feed(buffer, n);
         const auto now = std::chrono::steady_clock::now();
         if (now - synced > std::chrono::seconds(1)) {
             fdatasync(out);
@@ -283,7 +338,83 @@ int capture(termios_port& port, int out, const line_options& o, cancel_pipe& can
     return result;
 }
 
+// The search's progress as a host's windows show it: the text, then a bar of the attempts.
+class terminal_progress final : public setup::search_progress {
+  public:
+    void range(int low, int high) override { low_ = low, high_ = high; }
+    void position(int attempt) override {
+        const int width = 36;
+        const int done = (attempt - low_ + 1) * width / (high_ - low_ + 1);
+        std::string bar = "[" + std::string(done, '#') + std::string(width - done, '.') + "]";
+        if (live_)
+            std::printf("\r\033[K%s %s", text_.c_str(), bar.c_str());
+        else
+            std::printf("%s %s %d/%d\n", text_.c_str(), bar.c_str(), attempt - low_ + 1,
+                        high_ - low_ + 1);
+        std::fflush(stdout);
+    }
+    void text(const std::string& text) override { text_ = text; }
+    // Ends the line the bar was drawn on.
+    void done() const {
+        if (live_) std::printf("\r\033[K");
+    }
+
+  private:
+    bool live_ = isatty(STDOUT_FILENO);
+    int low_ = 0, high_ = 1;
+    std::string text_;
+};
+
+std::string describe(const setup::settings& s) {
+    return std::to_string(s.baud) + " bps, " + parity_names[s.parity] + " parity, " +
+           (s.stop_bits == 2 ? "2 stop bits" : "1 stop bit");
+}
+
+// Searches with progress on the terminal; false after the failure was reported.
+bool find_settings(const char* command, termios_port& port, const line_options& o,
+                   setup::settings* found) {
+    cancel_pipe cancel;
+    cancel_on_signals(cancel);
+    terminal_progress progress;
+    const hresult hr = setup::search(port, port, &progress, &cancel, found);
+    g_cancel = nullptr;
+    progress.done();
+    if (hr == e_fail)
+        fail(command, exit_io, "%s: no answer at any setting", o.port.c_str());
+    else if (failed(hr))
+        fail(command, exit_io, "%s", dialogue_failure(hr).c_str());
+    else
+        std::printf("%s: the instrument answers at %s\n", o.port.c_str(), describe(*found).c_str());
+    return succeeded(hr);
+}
+
 } // namespace
+
+int run_probe(const args& a) {
+    if (a.wants_help()) return std::fputs(probe_help, stdout), exit_ok;
+    line_options o;
+    if (const std::string why = parse("probe", a, o); !why.empty())
+        return fail("probe", exit_usage, "%s (see hyd probe --help)", why.c_str());
+    const auto port = open_port("probe", o);
+    setup::settings found;
+    return port && find_settings("probe", *port, o, &found) ? exit_ok : exit_io;
+}
+
+int run_setup(const args& a) {
+    if (a.wants_help()) return std::fputs(setup_help, stdout), exit_ok;
+    line_options o;
+    if (const std::string why = parse("setup", a, o); !why.empty())
+        return fail("setup", exit_usage, "%s (see hyd setup --help)", why.c_str());
+    const auto port = open_port("setup", o);
+    setup::settings found;
+    if (!port || !find_settings("setup", *port, o, &found)) return exit_io;
+    const setup::settings wanted{static_cast<std::uint32_t>(o.baud), o.parity, o.stop_bits};
+    if (const hresult hr = setup::change(*port, *port, wanted); failed(hr))
+        return fail("setup", exit_io, "%s", dialogue_failure(hr).c_str());
+    std::printf("%s: the instrument now uses %s, saved\n", o.port.c_str(),
+                describe(wanted).c_str());
+    return exit_ok;
+}
 
 int run_deploy(const args& a) {
     if (a.wants_help()) return std::fputs(deploy_help, stdout), exit_ok;

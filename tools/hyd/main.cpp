@@ -16,6 +16,8 @@ constexpr const char* usage =
     "                            optionally recording what it sends (Linux)\n"
     "  hyd stop PORT             break in: the instrument stops pinging (Linux)\n"
     "  hyd wake PORT             tell whether the instrument answers (Linux)\n"
+    "  hyd probe PORT            find the instrument's baud rate, parity and stop bits (Linux)\n"
+    "  hyd setup PORT --baud B   change the instrument's serial settings (Linux)\n"
 #ifdef _WIN32
     "  hyd automation register   register HydDisp.tlb, the library script hosts need\n"
 #endif
@@ -27,9 +29,10 @@ constexpr const char* usage =
 int main(int argc, char** argv) {
     using namespace hyd::tool;
     if (argc < 2) {
-        std::fputs("hyd: expects a COMMAND: dump, info, show, synth, deploy, stop or wake (see hyd "
-                   "--help)\n",
-                   stderr);
+        std::fputs(
+            "hyd: expects a COMMAND: dump, info, show, synth, deploy, stop, wake, probe or setup "
+            "(see hyd --help)\n",
+            stderr);
         return exit_usage;
     }
     const std::string command = argv[1];
@@ -44,14 +47,17 @@ int main(int argc, char** argv) {
         if (command == "info") return run_info(a);
         if (command == "show") return run_show(a);
         if (command == "synth") return run_synth(a);
-        if (command == "deploy" || command == "stop" || command == "wake") {
+        if (command == "deploy" || command == "stop" || command == "wake" || command == "probe" ||
+            command == "setup") {
 #ifdef _WIN32
             return fail(command.c_str(), exit_usage,
                         "drives the instrument from Linux only; Windows hosts use Hyd.dll");
 #else
-            return command == "deploy" ? run_deploy(a)
-                   : command == "stop" ? run_stop(a)
-                                       : run_wake(a);
+            return command == "deploy"  ? run_deploy(a)
+                   : command == "stop"  ? run_stop(a)
+                   : command == "wake"  ? run_wake(a)
+                   : command == "probe" ? run_probe(a)
+                                        : run_setup(a);
 #endif
         }
 #ifdef _WIN32

@@ -1,8 +1,9 @@
 # Tests against the simulated instrument. Include this file before using it:
 #   include(${PROJECT_SOURCE_DIR}/tools/hydsim/HydSimTest.cmake)
 #
-# hyd_add_sim_test(NAME SOURCES a.cpp ... [LIBS ...] [SIM_ARGS --opt=value ...])
+# hyd_add_sim_test(NAME SOURCES a.cpp ... [LIBS ...] [SIM_ARGS --opt=value ...] [DISPLAY])
 #   A GoogleTest program like hyd_add_test, linked with hyd_sim_control (and ws2_32 on Windows).
+#   DISPLAY: it creates windows, so it runs with an X display (cmake/with-display.sh).
 #   Every discovered case runs through with-hydsim.sh against its own fresh hydsim: under Wine
 #   with HYD_SIM_PORT naming the mapped COM port ("COM12"), natively with HYD_SIM_PORT the pty
 #   path. HYD_SIM_CONTROL and HYD_SIM_LOG are set in both.
@@ -31,7 +32,7 @@ if(WIN32)
 endif()
 
 function(hyd_add_sim_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;SIM_ARGS" ${ARGN})
+    cmake_parse_arguments(ARG "DISPLAY" "" "SOURCES;LIBS;SIM_ARGS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES} ${ARG_UNPARSED_ARGUMENTS})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} hyd_sim_control GTest::gtest
                                           GTest::gtest_main)
@@ -40,6 +41,9 @@ function(hyd_add_sim_test name)
     if(WIN32)
         add_dependencies(${name} hydsim_host)
         set(emulator ${wrapper} ${HYD_WINEPREFIX} ${sim_bin} ${ARG_SIM_ARGS} -- ${HYD_WINE_RUN})
+        if(ARG_DISPLAY)
+            list(PREPEND emulator ${PROJECT_SOURCE_DIR}/cmake/with-display.sh)
+        endif()
     else()
         add_dependencies(${name} hydsim hydpreload)
         set(emulator ${wrapper} - ${sim_bin} ${ARG_SIM_ARGS} --)

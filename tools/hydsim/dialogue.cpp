@@ -27,9 +27,10 @@ void dialogue::emit(std::int64_t now, std::string kind, std::string detail) {
 }
 
 bool dialogue::understands() const {
-    // Stop bits do not count: a receiver takes a longer stop bit in its stride.
+    // A receiver takes a longer stop than its own in its stride, not a shorter one.
     const auto& i = opts_.instrument;
-    return host_.baud == i.baud && host_.parity == i.parity && host_.data == i.data;
+    return host_.baud == i.baud && host_.parity == i.parity && host_.data == i.data &&
+           host_.stop >= i.stop;
 }
 
 // ---- input -----------------------------------------------------------------------------------
@@ -254,8 +255,9 @@ void dialogue::execute(const std::string& command, bool checksum_mode, std::int6
     if (up == "CB?") {
         auto b = std::find(std::begin(cb_bauds), std::end(cb_bauds), inst.baud) - cb_bauds;
         auto p = std::string(cb_parities, 5).find(inst.parity) + 1;
-        return done("CB = " + std::to_string(b) + std::to_string(p) + std::to_string(inst.stop) +
-                    " ----- serial port (baud, parity, stop bits)");
+        std::string digits = std::to_string(b) + std::to_string(p) + std::to_string(inst.stop);
+        if (!opts_.cb_digits.empty()) digits = opts_.cb_digits;
+        return done("CB = " + digits + " ----- serial port (baud, parity, stop bits)");
     }
     if (head == "CB") {
         std::string v = command.substr(2);

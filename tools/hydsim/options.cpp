@@ -133,6 +133,12 @@ std::optional<std::string> set_option(options& o, const std::string& raw_name,
         o.ping_text = value;
         return std::nullopt;
     }
+    if (name == "cb_digits") {
+        if (value.size() > 3 || value.find_first_not_of("0123456789") != std::string::npos)
+            return "cb_digits is up to three digits";
+        o.cb_digits = value;
+        return std::nullopt;
+    }
     if (name == "reject") {
         o.reject = value;
         o.reject_prefix.clear();
@@ -160,6 +166,7 @@ std::optional<std::string> get_option(const options& o, const std::string& raw_n
     if (name == "ping_output") return ping_output_words[std::size_t(o.ping_output)];
     if (name == "mismatch") return mismatch_words[std::size_t(o.mismatch)];
     if (name == "ping_text") return o.ping_text;
+    if (name == "cb_digits") return o.cb_digits;
     if (name == "reject") return o.reject;
     return std::nullopt;
 }

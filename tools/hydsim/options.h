@@ -50,6 +50,7 @@ struct options {
     std::string reject;                     // as given
     std::vector<std::string> reject_prefix; // upper case, empty ones left out
     hydsim::mismatch mismatch = mismatch::garbage;
+    std::string cb_digits; // what CB? reports in place of the settings; empty: the settings
 };
 
 // Applies one option ('-' and '_' alike in the name); the reason when the value is refused, in
