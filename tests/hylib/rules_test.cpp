@@ -13,10 +13,9 @@ namespace hyd {
 namespace {
 
 // A command whose reply is set by hand, as Execute would have collected it.
-struct judged : CHyCmd {
-    judged(const std::string& text, const std::string& reply, CCmdInterpreter* rules)
-        : CHyCmd(text.c_str(), rules) {
-        m_reply = reply;
+template <class Command> struct judged : Command {
+    judged(const std::string& reply, auto... made_with) : Command(made_with...) {
+        this->m_reply = reply;
     }
 };
 
@@ -67,17 +66,10 @@ TEST(interpreter, reply_is_ok_with_the_echo_and_without_err) {
     };
     CSNCmdInterpreter rules;
     for (const auto& c : cases) {
-        judged command(c.command, c.reply, &rules);
+        judged<CHyCmd> command(c.reply, c.command, &rules);
         EXPECT_EQ(rules.IsReplyOk(&command, mode_text), c.ok) << c.command << " / " << c.reply;
     }
 }
-
-// A break command whose banner is set by hand.
-struct judged_break : CHyBrkCmd {
-    judged_break(const std::string& reply, CCmdInterpreter* rules) : CHyBrkCmd(rules, 1) {
-        m_reply = reply;
-    }
-};
 
 TEST(commands, mode_follows_the_first_reply_byte_or_the_banner_s_last) {
     CSNCmdInterpreter rules;
@@ -85,17 +77,11 @@ TEST(commands, mode_follows_the_first_reply_byte_or_the_banner_s_last) {
         std::string reply;
         hresult result;
         long plain, wake; // the mode after a plain command and after a break
-    } cases[] = {{"", e_fail, 7, 7},
-                 {"\x06\r\nOK", s_ok, 1, 0},
-                 {"\x15"
-                  "ERR",
-                  s_ok, 1, 0},
-                 {"HY I\x06", s_ok, 0, 1},
-                 {"HY I\x15", s_ok, 0, 1},
-                 {"CS", s_ok, 0, 0}};
+    } cases[] = {{"", e_fail, 7, 7},       {"\x06\r\nOK", s_ok, 1, 0}, {"\025ERR", s_ok, 1, 0},
+                 {"HY I\x06", s_ok, 0, 1}, {"HY I\x15", s_ok, 0, 1},   {"CS", s_ok, 0, 0}};
     for (const auto& c : cases) {
-        judged plain("AB", c.reply, &rules);
-        judged_break wake(c.reply, &rules);
+        judged<CHyCmd> plain(c.reply, "AB", &rules);
+        judged<CHyBrkCmd> wake(c.reply, &rules, 1);
         long mode = 7, after_wake = 7;
         EXPECT_EQ(plain.GetMode(&mode), c.result);
         EXPECT_EQ(wake.GetMode(&after_wake), c.result);

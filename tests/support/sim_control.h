@@ -14,23 +14,14 @@ namespace hyd::sim {
 struct event {
     std::uint64_t seq = 0;    // 1, 2, ... in the simulator's order
     std::int64_t time_us = 0; // since the simulator started
-    std::string kind;         // rx, tx, break_on, break_off, break_pulse, line, purge, wakeup,
-                              // command, refused, settings, pinging, ping, sleep, checksum_bad, ...
+    std::string kind;         // rx, tx, break_on, break_off, line, purge, wakeup, command, ...
     std::string detail;       // kind-specific; bytes as hex, texts %-encoded
 };
 
-// Parses one event line "SEQ TIME_US KIND [DETAIL]"; nullopt when malformed.
-std::optional<event> parse_event(const std::string& line);
-
-// The %XX encoding of values in requests and answers.
-std::string encode(const std::string& raw);
-std::string decode(const std::string& word);
-
 class control {
   public:
-    // Connects to HYD_SIM_CONTROL.
+    // Connects to HYD_SIM_CONTROL, or to "HOST:PORT".
     control();
-    // Connects to "HOST:PORT".
     explicit control(const std::string& address);
     ~control();
     control(const control&) = delete;
@@ -38,19 +29,11 @@ class control {
 
     // One request line, its first answer line (without the newline).
     std::string request(const std::string& line);
-
-    // Options and faults: silence, delay_ms, byte_delay_ms, drop, garble, no_banner_id,
-    // ignore_breaks, break_min_ms, no_echo, checksum, ck_reply, ping_output, ping_count,
-    // ping_interval_ms, ping_text, ping_cells, ax_fail, reject, mismatch, cb_digits, and the
-    // instrument's own baud, parity, stop and cf. Throws when the simulator refuses.
+    // Options and faults (tools/hydsim/README.md); throws when the simulator refuses.
     void set(const std::string& key, const std::string& value);
     std::string get(const std::string& key);
-
-    // state(): baud parity stop data host_baud host_parity host_stop host_data host_reported
-    // understood breaks wakeups asleep pinging mode hung_up last_command name cf ensembles
-    // rx_bytes pty pid (values decoded).
+    // host_baud, understood, breaks, hung_up, ... (values decoded).
     std::map<std::string, std::string> state();
-
     // Sequence number the next event will get.
     std::uint64_t next_seq();
     // First event of `kind` with seq >= from (0: since the start), waiting up to timeout_ms.
@@ -66,7 +49,10 @@ class control {
 
   private:
     std::string read_line();
-    std::vector<std::uint8_t> hex_request(const std::string& verb, std::uint64_t from);
+    // The answer after "ok", or throws.
+    std::string ok(const std::string& line) { return ok(line, request(line)); }
+    std::string ok(const std::string& line, const std::string& answer);
+    std::vector<std::uint8_t> bytes(const std::string& verb, std::uint64_t from);
 
     std::intptr_t socket_ = -1;
     std::string buffer_;

@@ -26,7 +26,7 @@ struct run_result {
 
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 const std::string dir = [] {
@@ -163,9 +163,7 @@ TEST(Info, RecoversEveryIntactEnsembleAfterDamage) {
 
 TEST(Synth, ReproducibleAndShapedByItsOptions) {
     for (const auto& [name, seed] : {std::pair{"a", "7"}, {"b", "7"}, {"c", "8"}})
-        ASSERT_EQ(
-            run(std::string("synth ") + dir + name + " --ensembles 50 --seed " + seed).exit_code,
-            0);
+        ASSERT_EQ(run("synth " + dir + name + " --ensembles 50 --seed " + seed).exit_code, 0);
     EXPECT_EQ(slurp(dir + "a"), slurp(dir + "b"));
     EXPECT_NE(slurp(dir + "a"), slurp(dir + "c"));
     const std::string
@@ -190,13 +188,10 @@ TEST(Show, OneEnsembleAsAPersonReadsIt) {
     v.heading = 12345;
     std::vector<std::int32_t> velocities(8, 250);
     velocities[5] = -32768; // cell 2, north: bad
+    const bytes second =
+        build::ensemble_builder().add(f).add(v).profile(0x0100, velocities).build();
     const std::string file =
-        write_file(
-            "show.sne",
-            build::concat(
-                {build::sample_ensemble(1, 4),
-                 build::ensemble_builder().add(f).add(v).profile(0x0100, velocities).build()})) +
-        " ";
+        write_file("show.sne", build::concat({build::sample_ensemble(1, 4), second})) + " ";
     const std::pair<std::string, std::string> cases[] = {
         {"--ensemble 1", "ensemble 1: number 1,"},
         {"", "\n   7510  Bottom Velocity                          To East: 0, To North: 0,"},
