@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -204,7 +205,6 @@ TEST(Show, OneEnsembleAsAPersonReadsIt) {
          "           546 cm        250        250         250        250\n"
          "           646 cm        250        bad         250        250\n"},
         {"--ensemble '#7' --item HEADING", "\n\nVariable Leader Data\n   7312  Heading "},
-        {"--json --ensemble 2 --item 7312", "\"id\":7312"},
     };
     for (const auto& [arguments, shown] : cases) {
         const run_result r = run("show " + file + arguments);
@@ -214,6 +214,44 @@ TEST(Show, OneEnsembleAsAPersonReadsIt) {
     const run_result none = run("show " + file + "--ensemble 3");
     EXPECT_EQ(none.exit_code, 1);
     EXPECT_NE(none.err.find("has no ensemble 3 (2 read)"), std::string::npos) << none.err;
+}
+
+// The integers of a JSON text, in order.
+std::vector<std::string> numbers(const std::string& text) {
+    static const std::regex number("-?[0-9]+");
+    return {std::sregex_token_iterator(text.begin(), text.end(), number),
+            std::sregex_token_iterator()};
+}
+
+// Every raw value of show --json is dump's: scalars and per-beam lists as they are, profile rows
+// beside their depths as (value, depth) points.
+TEST(Show, JsonAgreesWithDumpForTheRawValues) {
+    const std::string file = write_file(
+        "agree.sne",
+        build::concat({build::sample_ensemble(1, 6), build::sample_ensemble(2, 6, false, 4)}));
+    const std::string dumped = lines_of(run("dump " + file).out).at(1);
+    const std::string shown = run("show --json " + file + " --ensemble 2").out;
+    static const std::regex item(
+        R"re(\{"id":([0-9]+),"name":"[^"]*","hr":("[^"]*")[^{}]*?)re"
+        R"re((?:"depths":\[([-0-9,]*)\],)?"values":\[([-0-9,\[\]]*)\]\})re");
+    int compared = 0;
+    for (std::sregex_iterator m(shown.begin(), shown.end(), item), end; m != end; ++m) {
+        const std::string id = (*m)[1], depths = (*m)[3];
+        std::string values = (*m)[4], kind = "values";
+        if (id == "7001") continue; // an address of each process's own
+        if ((*m)[3].matched) {
+            const auto v = numbers(values), d = numbers(depths);
+            values.clear();
+            for (std::size_t k = 0; k < v.size(); ++k)
+                values += (k ? ",[" : "[") + v[k] + "," + d[k / (v.size() / d.size())] + "]";
+            kind = "points";
+        }
+        const std::string want = "\"" + id + "\":{\"hr\":" + std::string((*m)[2]) + ",\"" + kind +
+                                 "\":[" + values + "]}";
+        EXPECT_NE(dumped.find(want), std::string::npos) << want;
+        ++compared;
+    }
+    EXPECT_GT(compared, 80);
 }
 
 TEST(Tool, ErrorsGiveOneClearLineAndAnExitCode) {
