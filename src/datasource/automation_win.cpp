@@ -37,6 +37,32 @@ HRESULT automation_type_info(REFIID iid, LCID lcid, ITypeInfo** info) {
     return S_OK;
 }
 
+HRESULT dispatch_get_type_info(REFIID iid, LCID lcid, ITypeInfo** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    ITypeInfo* info = nullptr;
+    const HRESULT hr = automation_type_info(iid, lcid, &info);
+    if (FAILED(hr)) return hr;
+    info->AddRef();
+    *out = info;
+    return S_OK;
+}
+
+HRESULT dispatch_get_ids(REFIID iid, LCID lcid, LPOLESTR* names, UINT count, DISPID* ids) {
+    ITypeInfo* info = nullptr;
+    const HRESULT hr = automation_type_info(iid, lcid, &info);
+    return FAILED(hr) ? hr : DispGetIDsOfNames(info, names, count, ids);
+}
+
+HRESULT dispatch_invoke(REFIID iid, void* self, LCID lcid, DISPID member, WORD flags,
+                        DISPPARAMS* params, VARIANT* result, EXCEPINFO* error, UINT* bad_arg) {
+    ITypeInfo* info = nullptr;
+    const HRESULT hr = automation_type_info(iid, lcid, &info);
+    if (FAILED(hr)) return hr;
+    SetErrorInfo(0, nullptr);
+    return DispInvoke(self, info, member, flags, params, result, error, bad_arg);
+}
+
 void release_automation_type_info() {
     for (ITypeInfo*& slot : g_infos)
         if (auto* info = static_cast<ITypeInfo*>(

@@ -237,39 +237,24 @@ STDMETHODIMP DiVORorazivo::GetTypeInfoCount(UINT* pctinfo) {
 }
 
 STDMETHODIMP DiVORorazivo::GetTypeInfo(UINT, LCID lcid, ITypeInfo** ppTInfo) {
-    return com_call([&]() -> HRESULT {
-        if (ppTInfo == nullptr) return E_POINTER;
-        *ppTInfo = nullptr;
-        ITypeInfo* info = nullptr;
-        const HRESULT hr = hyd::automation_type_info(IID_IHyEnsembleDisp, lcid, &info);
-        if (FAILED(hr)) return hr;
-        info->AddRef();
-        *ppTInfo = info;
-        return S_OK;
-    });
+    return com_call(
+        [&] { return hyd::dispatch_get_type_info(IID_IHyEnsembleDisp, lcid, ppTInfo); });
 }
 
 STDMETHODIMP DiVORorazivo::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
                                          DISPID* rgDispId) {
-    return com_call([&]() -> HRESULT {
-        ITypeInfo* info = nullptr;
-        const HRESULT hr = hyd::automation_type_info(IID_IHyEnsembleDisp, lcid, &info);
-        if (FAILED(hr)) return hr;
-        return DispGetIDsOfNames(info, rgszNames, cNames, rgDispId);
+    return com_call([&] {
+        return hyd::dispatch_get_ids(IID_IHyEnsembleDisp, lcid, rgszNames, cNames, rgDispId);
     });
 }
 
 STDMETHODIMP DiVORorazivo::Invoke(DISPID dispIdMember, REFIID, LCID lcid, WORD wFlags,
                                   DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                   EXCEPINFO* pExcepInfo, UINT* puArgErr) {
-    return com_call([&]() -> HRESULT {
-        ITypeInfo* info = nullptr;
-        const HRESULT hr = hyd::automation_type_info(IID_IHyEnsembleDisp, lcid, &info);
-        if (FAILED(hr)) return hr;
-        // This class posts no error objects: drop any stale one, so Invoke cannot report it.
-        SetErrorInfo(0, nullptr);
-        return DispInvoke(static_cast<IHyEnsembleDisp*>(this), info, dispIdMember, wFlags,
-                          pDispParams, pVarResult, pExcepInfo, puArgErr);
+    return com_call([&] {
+        return hyd::dispatch_invoke(IID_IHyEnsembleDisp, static_cast<IHyEnsembleDisp*>(this), lcid,
+                                    dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo,
+                                    puArgErr);
     });
 }
 

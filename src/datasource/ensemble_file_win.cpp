@@ -94,39 +94,24 @@ STDMETHODIMP CHyEnsembleFile::GetTypeInfoCount(UINT* pctinfo) {
 }
 
 STDMETHODIMP CHyEnsembleFile::GetTypeInfo(UINT, LCID lcid, ITypeInfo** ppTInfo) {
-    return com_call([&]() -> HRESULT {
-        if (ppTInfo == nullptr) return E_POINTER;
-        *ppTInfo = nullptr;
-        ITypeInfo* info = nullptr;
-        const HRESULT hr = hyd::automation_type_info(IID_IHyEnsembleFile, lcid, &info);
-        if (FAILED(hr)) return hr;
-        info->AddRef();
-        *ppTInfo = info;
-        return S_OK;
-    });
+    return com_call(
+        [&] { return hyd::dispatch_get_type_info(IID_IHyEnsembleFile, lcid, ppTInfo); });
 }
 
 STDMETHODIMP CHyEnsembleFile::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
                                             DISPID* rgDispId) {
-    return com_call([&]() -> HRESULT {
-        ITypeInfo* info = nullptr;
-        const HRESULT hr = hyd::automation_type_info(IID_IHyEnsembleFile, lcid, &info);
-        if (FAILED(hr)) return hr;
-        return DispGetIDsOfNames(info, rgszNames, cNames, rgDispId);
+    return com_call([&] {
+        return hyd::dispatch_get_ids(IID_IHyEnsembleFile, lcid, rgszNames, cNames, rgDispId);
     });
 }
 
 STDMETHODIMP CHyEnsembleFile::Invoke(DISPID dispIdMember, REFIID, LCID lcid, WORD wFlags,
                                      DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                      EXCEPINFO* pExcepInfo, UINT* puArgErr) {
-    return com_call([&]() -> HRESULT {
-        ITypeInfo* info = nullptr;
-        const HRESULT hr = hyd::automation_type_info(IID_IHyEnsembleFile, lcid, &info);
-        if (FAILED(hr)) return hr;
-        // Only an error object the called method posts may reach the caller's EXCEPINFO.
-        SetErrorInfo(0, nullptr);
-        return DispInvoke(static_cast<IHyEnsembleFile*>(this), info, dispIdMember, wFlags,
-                          pDispParams, pVarResult, pExcepInfo, puArgErr);
+    return com_call([&] {
+        return hyd::dispatch_invoke(IID_IHyEnsembleFile, static_cast<IHyEnsembleFile*>(this), lcid,
+                                    dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo,
+                                    puArgErr);
     });
 }
 
