@@ -5,35 +5,33 @@ set -u
 run=$1 prefix=$2 dll=$3 clsid=$4 libid=$5
 fail() { echo "FAIL: $*"; exit 1; }
 query() { "$run" "$prefix" reg query "$@" 2>&1 | tr -d '\r'; }
-has() { grep -qF -- "$2" <<<"$1" || fail "expected '$2' in: $1"; }
-hasnt() { ! grep -qF -- "$2" <<<"$1" || fail "did not expect '$2' in: $1"; }
+# has / hasnt TEXT STRING...: every string is in TEXT / none is.
+has() { for s in "${@:2}"; do grep -qF -- "$s" <<<"$1" || fail "expected '$s' in: $1"; done; }
+hasnt() { for s in "${@:2}"; do ! grep -qF -- "$s" <<<"$1" || fail "did not expect '$s' in: $1"; done; }
 # Wine's launcher now and then cannot start a program at all; such a start is tried once more.
 regsvr32() { "$run" "$prefix" regsvr32 "$@" || "$run" "$prefix" regsvr32 "$@"; }
 
 quoted=$(dirname "$dll")/"hyd it's 'quoted'"
 mkdir -p "$quoted" && cp "$dll" "$quoted/" || fail "cannot copy the DLL"
 trap 'rm -rf "$quoted"' EXIT
+key="HKEY_CLASSES_ROOT\\CLSID\\{$clsid}" typelib="HKCR\\TypeLib\\{$libid}\\1.0"
 for path in "$quoted/Hyd.dll" "$dll"; do
     winpath="Z:${path//\//\\}"
     regsvr32 /s "$winpath" && regsvr32 /s "$winpath" || fail "regsvr32 exited $?"
-    out=$(query "HKCR\\CLSID\\{$clsid}" /s)
+    out=$(query "$key" /s)
     has "$out" "$winpath"
-    [ "$(grep -c "^HKEY_CLASSES_ROOT\\\\CLSID\\\\{$clsid}\$" <<<"$out")" = 1 ] || fail "class key not unique"
+    [ "$(grep -cxF "$key" <<<"$out")" = 1 ] || fail "class key not unique"
 done
-for key in ProgID FileExtension VersionIndependentProgID InprocServer32 "Implemented Categories"; do
-    has "$out" "HKEY_CLASSES_ROOT\\CLSID\\{$clsid}\\$key"
-done
-has "$out" "ThreadingModel    REG_SZ    both"
-has "$(query 'HKCR\Hyd.DiVORorazivo\CLSID')" "{$clsid}"
-has "$(query 'HKCR\Hyd.DiVORorazivo.1\CLSID')" "{$clsid}"
-has "$(query "HKCR\\TypeLib\\{$libid}\\1.0")" "Hyd 1.0 Type Library"
+has "$out" "$key\\ProgID" "$key\\FileExtension" "$key\\VersionIndependentProgID" \
+    "$key\\InprocServer32" "$key\\Implemented Categories" "ThreadingModel    REG_SZ    both"
+for progid in Hyd.DiVORorazivo Hyd.DiVORorazivo.1; do has "$(query "HKCR\\$progid\\CLSID")" "{$clsid}"; done
+has "$(query "$typelib")" "Hyd 1.0 Type Library"
 has "$(query 'HKCR\Hyd.EnsembleFile\CLSID')" "{"
 
 regsvr32 /s /u "$winpath" || fail "regsvr32 /u exited $?"
-out=$(query "HKCR\\CLSID\\{$clsid}" /s)
-for gone in InprocServer32 ProgID FileExtension; do hasnt "$out" "$gone"; done
+hasnt "$(query "$key" /s)" InprocServer32 ProgID FileExtension
 for progid in Hyd.DiVORorazivo Hyd.DiVORorazivo.1; do hasnt "$(query "HKCR\\$progid")" "HYD Sonic Ensemble"; done
 hasnt "$(query 'HKCR\Hyd.EnsembleFile' /s)" "HYD Ensemble File"
 has "$(query 'HKCR\CLSID' /ve)" "HKEY_CLASSES_ROOT\\CLSID"
-has "$(query "HKCR\\TypeLib\\{$libid}\\1.0")" "Hyd 1.0 Type Library"
+has "$(query "$typelib")" "Hyd 1.0 Type Library"
 echo "regsvr32 round trip: ok"

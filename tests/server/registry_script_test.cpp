@@ -1,12 +1,11 @@
-// The registry-script interpreter against an in-memory registry: the class's own script and
-// scripts using every marker, keyword and value type, in both modes, and every way a script is
-// refused. Wine's registry behind it is exercised by the regsvr32 round trip in tests/com.
+// The registry-script interpreter against an in-memory registry: scripts using every marker,
+// keyword and value type, in both modes, and every way a script is refused. The shipped script
+// and Wine's registry behind it are the regsvr32 round trip's part (tests/com).
 #include "server/registry_script.h"
 #include "support/memory_registry.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -15,31 +14,17 @@ namespace {
 using namespace hyd;
 using namespace hyd::regscript;
 
-// The class's registry script as shipped, with the class ID {X}.
-std::string class_script() {
-    std::ifstream in(HYD_CLASS_SCRIPT);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::string marker = "@HYD_CLSID_DIVORORAZIVO@";
-    for (std::size_t at; (at = text.find(marker)) != std::string::npos;)
-        text.replace(at, marker.size(), "X");
-    return text;
-}
-
-const std::string registered =
-    "CLSID CLSID\\{X} [=HYD Sonic Ensemble] CLSID\\{X}\\FileExtension [=sne] "
-    "CLSID\\{X}\\InprocServer32 [=C:\\it's\\Hyd.dll] [ThreadingModel=both] "
-    "CLSID\\{X}\\ProgID [=Hyd.DiVORorazivo.1] CLSID\\{X}\\VersionIndependentProgID "
-    "[=Hyd.DiVORorazivo] Hyd.DiVORorazivo [=HYD Sonic Ensemble] Hyd.DiVORorazivo\\CLSID [={X}] "
-    "Hyd.DiVORorazivo.1 [=HYD Sonic Ensemble] Hyd.DiVORorazivo.1\\CLSID [={X}]";
-
 hresult run_script(memory_registry& reg, const std::string& text, mode m) {
     const std::pair<std::string, std::string> vars[] = {
         {"MODULE", quote_for_script("C:\\it's\\Hyd.dll")}};
-    return run_text(text == "class" ? class_script() : text, vars, m, reg);
+    return run_text(text, vars, m, reg);
 }
 
 TEST(RegistryScript, RunsInBothModes) {
-    const std::string cls = class_script(), other = " HKCR { NoRemove CLSID { '{other}' } }";
+    // A class script's shape: its own key rebuilt, the shared CLSID key kept.
+    const std::string cls = "HKCR { NoRemove CLSID { ForceRemove '{X}' = s 'c' { P = s '%MODULE%' "
+                            "{ val T = s 'b' } } } }",
+                      other = " HKCR { NoRemove CLSID { '{other}' } }";
     const mode reg = mode::register_keys, unreg = mode::unregister_keys;
     const struct {
         const char* name;
@@ -49,21 +34,17 @@ TEST(RegistryScript, RunsInBothModes) {
         hresult hr = s_ok;
         const char* refused = "";
     } rows[] = {
-        {"registers every key and value", "", "class", reg, registered},
-        {"registering again rebuilds the class key",
-         cls + " HKCR { CLSID { '{X}' { Stale } '{other}' } }", "class", reg,
-         "CLSID CLSID\\{other} " + registered.substr(6)},
-        {"unregistering removes what registering wrote", cls + other, "class", unreg,
+        {"registers every key and value", "", cls, reg,
+         "CLSID CLSID\\{X} [=c] CLSID\\{X}\\P [=C:\\it's\\Hyd.dll] [T=b]"},
+        {"unregistering removes what registering wrote", cls + other, cls, unreg,
          "CLSID CLSID\\{other}"},
         {"a key with subkeys left stays, values left do not keep one",
-         cls + " HKCR { CLSID { '{X}' { 'Implemented Categories' InprocServer32 { val O = s 'o' } "
-               "} } }",
-         "class", unreg,
-         "CLSID CLSID\\{X} [=HYD Sonic Ensemble] CLSID\\{X}\\Implemented Categories"},
+         cls + " HKCR { CLSID { '{X}' { Extra P { val O = s 'o' } } } }", cls, unreg,
+         "CLSID CLSID\\{X} [=c] CLSID\\{X}\\Extra"},
         {"markers never delete CLSID or TypeLib",
          "HKCR { CLSID { keep } TypeLib { keep } Old { z } F { z } }",
-         "HKCR { ForceRemove clsid { x } Delete TYPELIB { y } Delete Old { z } ForceRemove F = s "
-         "'new' }",
+         "HKCR { ForceRemove clsid { x } Delete TYPELIB { y } Delete Old { z } "
+         "ForceRemove F = s 'new' }",
          reg, "CLSID CLSID\\keep CLSID\\x F [=new] TypeLib TypeLib\\keep"},
         {"markers do nothing when unregistering", "HKCR { F { child } G H }",
          "HKCR { ForceRemove F Delete G NoRemove H }", unreg, "F F\\child H"},
@@ -72,9 +53,8 @@ TEST(RegistryScript, RunsInBothModes) {
          "HKCR { NoRemove A { val v = s 'x' B { C } } Missing { val q = s '' D } }", unreg,
          "A [w=y]"},
         {"keywords, roots and types ignore case", "",
-         "hkey_classes_root { noremove A { VAL x = S 'y' } FORCEREMOVE B = s '' delete C } hkcu { "
-         "K "
-         "} HKEY_LOCAL_MACHINE { L } HKU { U } HKPD { P } HKEY_DYN_DATA { D } HKCC { C }",
+         "hkey_classes_root { noremove A { VAL x = S 'y' } FORCEREMOVE B = s '' delete C } "
+         "hkcu { K } HKEY_LOCAL_MACHINE { L } HKU { U } HKPD { P } HKEY_DYN_DATA { D } HKCC { C }",
          reg, "A [x=y] B [=] HKCU:K HKLM:L HKU:U HKPD:P HKDD:D HKCC:C"},
         {"value types and quoting", "",
          "HKLM { NoRemove Software { ForceRemove 'Hyd Test' = s 'top' { val Count = d '0x10' "
@@ -107,15 +87,13 @@ std::string nested(int depth) {
 TEST(RegistryScript, RefusesMalformedScripts) {
     std::vector<std::string> texts{nested(65), nested(10000)};
     std::istringstream list(
-        "HKCR { 'a\\b' }|HKCR { a { b\\c } }|HKCR { a { val x s 'y' } }|HKCR { a { val } }|HKCR a|"
-        "HKCR { a { val = s 'y' } }|HKCR { a = s 'open }|HKCR { a { b }|HKXX { a }|HKCR { = s 'x' "
-        "}|"
-        "HKCR { a = q 'x' }|HKCR { a = s }|HKCR { a = 's' 'x' }|HKCR { a { val n = d '4294967296' "
-        "} }|"
-        "HKCR { a { val n = d -2147483649 } }|HKCR { a { val n = d '12ab' } }|HKCR { '' }|HKCR { { "
-        "}|"
-        "HKCR { a { val n = d 0x } }|HKCR { a { val n = b 'abc' } }|HKCR { a { val n = b 'zz' } }|"
-        "HKCR { NoRemove }|HKCR { NoRemove { } }|HKCR { a = s 'x' = s 'y' }");
+        "HKCR { 'a\\b' }|HKCR { a { b\\c } }|HKCR { a { val x s 'y' } }|HKCR { a { val } }|"
+        "HKCR a|HKCR { a { val = s 'y' } }|HKCR { a = s 'open }|HKCR { a { b }|HKXX { a }|"
+        "HKCR { = s 'x' }|HKCR { a = q 'x' }|HKCR { a = s } }|HKCR { a = 's' 'x' }|"
+        "HKCR { a { val n = d '4294967296' } }|HKCR { a { val n = d -2147483649 } }|"
+        "HKCR { a { val n = d '12ab' } }|HKCR { '' }|HKCR { { }|HKCR { a { val n = d 0x } }|"
+        "HKCR { a { val n = b 'abc' } }|HKCR { a { val n = b 'zz' } }|HKCR { NoRemove }|"
+        "HKCR { NoRemove { } }|HKCR { a = s 'x' = s 'y' }");
     for (std::string text; std::getline(list, text, '|');) texts.push_back(text);
     for (const std::string& text : texts) {
         script s;

@@ -31,32 +31,29 @@ class memory_registry final : public registry {
     std::set<std::string> refuse;
     int open_handles = 0;
 
-    handle root(root_key which) override { return reinterpret_cast<handle>(&roots[int(which)]); }
+    handle root(root_key which) override { return handle(&roots[int(which)]); }
     handle open(handle parent, const std::string& name) override {
-        auto& children = as_node(parent)->children;
-        const auto it = children.find(name);
-        if (it == children.end()) return 0;
+        const auto it = at(parent).children.find(name);
+        if (it == at(parent).children.end()) return 0;
         ++open_handles;
-        return reinterpret_cast<handle>(it->second.get());
+        return handle(it->second.get());
     }
     handle create(handle parent, const std::string& name) override {
         if (refuse.count(name) || name.size() > 255) return 0; // the real one refuses long names
-        auto& slot = as_node(parent)->children[name];
+        auto& slot = at(parent).children[name];
         if (!slot) slot = std::make_unique<node>();
         ++open_handles;
-        return reinterpret_cast<handle>(slot.get());
+        return handle(slot.get());
     }
     void close(handle) override { --open_handles; }
-    hyd::hresult set_value(handle key, const value& v) override {
-        as_node(key)->values[v.name] = v;
-        return hyd::s_ok;
+    hresult set_value(handle key, const value& v) override {
+        at(key).values[v.name] = v;
+        return s_ok;
     }
-    void delete_value(handle key, const std::string& name) override {
-        as_node(key)->values.erase(name);
-    }
-    bool has_subkeys(handle key) override { return !as_node(key)->children.empty(); }
-    hyd::hresult delete_tree(handle parent, const std::string& name) override {
-        return as_node(parent)->children.erase(name) ? hyd::s_ok : hyd::e_fail;
+    void delete_value(handle key, const std::string& name) override { at(key).values.erase(name); }
+    bool has_subkeys(handle key) override { return !at(key).children.empty(); }
+    hresult delete_tree(handle parent, const std::string& name) override {
+        return at(parent).children.erase(name) ? s_ok : e_fail;
     }
 
     // Every key as its path (HKCR keys without a root prefix), each followed by its values:
@@ -70,14 +67,13 @@ class memory_registry final : public registry {
     }
 
   private:
-    static node* as_node(handle h) { return reinterpret_cast<node*>(h); }
+    static node& at(handle h) { return *reinterpret_cast<node*>(h); }
     static void dump(const node& n, const std::string& path, std::string& out) {
         for (const auto& [name, child] : n.children) {
             const std::string at = path + (path.empty() || path.back() == ':' ? "" : "\\") + name;
             out += (out.empty() ? "" : " ") + at;
             for (const auto& [key, v] : child->values) {
-                out += " [" + key + "=";
-                if (v.type == value_type::string) out += v.text;
+                out += " [" + key + "=" + (v.type == value_type::string ? v.text : "");
                 if (v.type == value_type::dword) out += "#" + std::to_string(v.number);
                 for (std::uint8_t b : v.bytes)
                     out += "0123456789abcdef"[b >> 4], out += "0123456789abcdef"[b & 15];
