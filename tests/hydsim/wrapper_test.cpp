@@ -1,5 +1,5 @@
-// with-hydsim.sh against a scratch prefix (no Wine needed): the claimed COM port link, the
-// clean-up and the log; hydsim's start-up refusals and --exit-with-parent.
+// with-hydsim.sh against a scratch prefix (no Wine needed): the clean-up and the log; hydsim's
+// start-up refusals and --exit-with-parent. Every suite on the simulator uses the port it claims.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -30,22 +30,16 @@ int run(const std::string& command, std::vector<std::string>& lines) {
 TEST(hydsim_wrapper, claims_a_port_cleans_up_and_refuses_bad_options) {
     std::string prefix = "/tmp/hydsim-prefix.XXXXXX";
     ASSERT_NE(mkdtemp(prefix.data()), nullptr);
-    std::string wrapper = "env -u HYD_SIM_CONTROL HYD_SIM_SKIP_WINE_BOOT=1 P=" + prefix +
-                          " " HYD_SIM_WRAPPER " " + prefix + " --hydsim-bin=" HYD_SIM_BIN;
-    // The command checks its port, the link and the preload, and fails.
+    std::string wrapper = "env -u HYD_SIM_CONTROL HYD_SIM_SKIP_WINE_BOOT=1 " HYD_SIM_WRAPPER " " +
+                          prefix + " --hydsim-bin=" HYD_SIM_BIN;
+    // The command fails; the port's link and the log's folder go, the log's tail comes out.
     std::vector<std::string> l;
-    EXPECT_EQ(run(wrapper +
-                      " --baud=19200 -- bash -c '[[ $HYD_SIM_PORT == COM[1-9][0-9] && "
-                      "$(readlink $P/dosdevices/${HYD_SIM_PORT,,}) == $HYD_SIM_PTY && "
-                      "$LD_PRELOAD == *libhydpreload.so* ]] && echo $HYD_SIM_PTY $HYD_SIM_LOG; "
-                      "exit 7'",
-                  l),
+    EXPECT_EQ(run(wrapper + " --baud=19200 -- bash -c 'echo $HYD_SIM_PTY $HYD_SIM_LOG; exit 7'", l),
               7);
     ASSERT_GE(l.size(), 3u);
     std::string pty = l[0].substr(0, l[0].find(' ')), log = l[0].substr(pty.size() + 1);
     EXPECT_TRUE(std::filesystem::is_empty(prefix + "/dosdevices")) << "link left behind";
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(log).parent_path()));
-    // It gets the log's tail, which ends with the simulator's clean stop on SIGTERM.
     EXPECT_NE(l[2].find(" start " + pty + " 19200 N 1 8"), std::string::npos) << l[2];
     EXPECT_NE(l.back().find(" stop 15"), std::string::npos) << l.back();
 
