@@ -10,6 +10,12 @@ shift
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # Without a display message boxes fail at once; only tests that create windows keep one.
 [ -z "${HYD_WINE_DISPLAY:-}" ] && unset DISPLAY
+if [ -n "${HYD_WINE_DISPLAY:-}" ]; then
+    # Windows need a desktop on this display: a fresh server session starts one for this command,
+    # and it ends with the command, so later commands never meet a desktop on a display now gone.
+    "$(dirname "$0")/wine-prefix.sh" "$prefix" --stop
+    trap '"$(dirname "$0")/wine-prefix.sh" "$prefix" --stop' EXIT
+fi
 "$(dirname "$0")/wine-prefix.sh" "$prefix" || exit 1
 out=$(mktemp "${TMPDIR:-/tmp}/hyd-wine.XXXXXX")
 wine "$@" >"$out" 2>&1 </dev/null

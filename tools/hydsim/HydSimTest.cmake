@@ -49,6 +49,11 @@ function(hyd_add_sim_test name)
         set(emulator ${wrapper} - ${sim_bin} ${ARG_SIM_ARGS} --)
     endif()
     set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${emulator}")
+    # A test with windows has the prefix's server to itself (see cmake/wine-run.sh).
+    set(properties TIMEOUT 300)
+    if(ARG_DISPLAY)
+        list(APPEND properties RUN_SERIAL TRUE)
+    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                         PROPERTIES TIMEOUT 300)
+                         PROPERTIES ${properties})
 endfunction()
