@@ -63,6 +63,9 @@ TEST(RegistryScript, RunsInBothModes) {
          reg,
          "HKLM:Software HKLM:Software\\Hyd Test [=top] [Count=#16] [E=] [it's=a'b] "
          "[Max=#4294967295] [Min=#2147483648] [Neg=#4294967294] [Raw=00ff7e] [X=#255]"},
+        {"unquoted braced names; val outside a key is a key name", "",
+         "HKCR { NoRemove CLSID { ForceRemove {04FA-7D} = s 'g' { {a}b } } val x = s 'y' }", reg,
+         "CLSID CLSID\\{04FA-7D} [=g] CLSID\\{04FA-7D}\\{a}b val x [=y]"},
         {"a key that cannot be created ends the run", "", "HKCR { A = s '1' B = s '2' C = s '3' }",
          reg, "A [=1]", disp_e_exception, "B"},
         {"a malformed script changes nothing", "", "HKCR { A = s '1' B { val x s 'y' } }", reg, "",
