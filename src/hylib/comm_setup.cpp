@@ -23,14 +23,6 @@ constexpr int last_attempt = 2 * 9 * tries_per_setting - 1;
 constexpr std::size_t parity_digit_at = 11;
 constexpr std::size_t stop_digit_at = 12;
 
-template <class Body> hresult any_exception_fails(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        return e_fail;
-    }
-}
-
 // Position of value in table, or -1.
 int position_of(std::span<const std::uint32_t> table, std::uint32_t value) {
     const auto at = std::find(table.begin(), table.end(), value);

@@ -12,15 +12,6 @@ constexpr std::uint32_t cf_mask = 0x1E;
 constexpr std::uint32_t cf_automatic = 0x1E;
 constexpr std::uint32_t cf_manual = 0x0E;
 
-// Every exception, a thrown module code included, is E_FAIL here.
-template <class Body> hresult any_exception_fails(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        return e_fail;
-    }
-}
-
 hresult start_pinging(port& p, log_window* plw, cancel_ref cancel) {
     CSNCmdInterpreter rules;
     CHyCmd start("cs", &rules);

@@ -1,4 +1,4 @@
-// Small helpers of the dialogue code: the exception barrier of its HRESULT-returning members,
+// Small helpers of the dialogue code: the exception barriers of its HRESULT-returning members,
 // ASCII case-insensitive comparison and the filling of string-table texts.
 #pragma once
 
@@ -16,6 +16,15 @@ template <class Body> hresult guarded(Body&& body) noexcept {
         return body();
     } catch (long hr) {
         return static_cast<hresult>(hr);
+    } catch (...) {
+        return e_fail;
+    }
+}
+
+// Every exception, a thrown module code included, is E_FAIL.
+template <class Body> hresult any_exception_fails(Body&& body) noexcept {
+    try {
+        return body();
     } catch (...) {
         return e_fail;
     }
