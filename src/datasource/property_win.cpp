@@ -34,11 +34,11 @@ STDMETHODIMP CHyProperty::QueryInterface(REFIID riid, void** ppv) {
 }
 
 STDMETHODIMP_(ULONG) CHyProperty::AddRef() {
-    return static_cast<ULONG>(++m_cRef);
+    return static_cast<ULONG>(InterlockedIncrement(&m_cRef));
 }
 
 STDMETHODIMP_(ULONG) CHyProperty::Release() {
-    const long left = --m_cRef;
+    const LONG left = InterlockedDecrement(&m_cRef);
     if (left == 0) delete this;
     return static_cast<ULONG>(left);
 }
@@ -128,11 +128,11 @@ STDMETHODIMP CHyEnumProperty::QueryInterface(REFIID riid, void** ppv) {
 }
 
 STDMETHODIMP_(ULONG) CHyEnumProperty::AddRef() {
-    return static_cast<ULONG>(++m_cRef);
+    return static_cast<ULONG>(InterlockedIncrement(&m_cRef));
 }
 
 STDMETHODIMP_(ULONG) CHyEnumProperty::Release() {
-    const long left = --m_cRef;
+    const LONG left = InterlockedDecrement(&m_cRef);
     if (left == 0) delete this;
     return static_cast<ULONG>(left);
 }

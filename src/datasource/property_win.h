@@ -39,7 +39,7 @@ class CHyProperty final : public IHyProperty {
   private:
     hyd::item_property m_p;
     BSTR m_description = nullptr;
-    long m_cRef = 0;
+    LONG m_cRef = 0; // objects of a "both" class: counted atomically
 };
 
 class CHyEnumProperty final : public IEnumHyProperty {
@@ -69,5 +69,5 @@ class CHyEnumProperty final : public IEnumHyProperty {
     std::size_t m_count = 0;
     std::size_t m_position = 0;
     IUnknown* m_owner = nullptr; // one reference, on the enumerator that owns the array
-    long m_cRef = 0;
+    LONG m_cRef = 0;             // objects of a "both" class: counted atomically
 };
