@@ -220,6 +220,25 @@ constexpr auto entry_slots = [] {
     return slots;
 }();
 
+// The plain fields of the header and the leaders, most scalar items: where each lies is resolved
+// when the catalogue is compiled, so reading one is a table load, a bounds check and the bytes.
+struct plain_field {
+    bool plain = false;
+    part source = part::header;
+    std::uint8_t offset = 0;
+    width w = width::u8;
+};
+
+constexpr auto plain_fields = [] {
+    std::array<plain_field, last_catalogued - first_catalogued + 1> fields{};
+    for (const entry& e : catalogue)
+        if (e.count == 1 && !e.per_beam && e.source != part::bottom && e.c == conv::field &&
+            e.when == rule::always)
+            fields[static_cast<std::size_t>(e.id - first_catalogued)] = {true, e.source, e.offset,
+                                                                         e.w};
+    return fields;
+}();
+
 const entry* find_entry(item_value id) {
     if (id < first_catalogued || id > last_catalogued) return nullptr;
     const std::uint8_t slot = entry_slots[static_cast<std::size_t>(id - first_catalogued)];
@@ -514,6 +533,15 @@ hresult item_reader::get_long(item_value item, item_value index, item_value* val
 }
 
 item_value item_reader::value(item_value item) const {
+    if (item >= first_catalogued && item <= last_catalogued && fixed_.data && variable_.data) {
+        const plain_field& f = plain_fields[static_cast<std::size_t>(item - first_catalogued)];
+        if (f.plain) {
+            const block& b = f.source == part::header  ? record_
+                             : f.source == part::fixed ? fixed_
+                                                       : variable_;
+            return read_field({b.data, b.size}, f.offset, f.w);
+        }
+    }
     const entry* e = find_entry(item);
     if (e && e->count == 1 && !e->per_beam && e->source != part::bottom && fixed_.data &&
         variable_.data) {
@@ -524,6 +552,10 @@ item_value item_reader::value(item_value item) const {
     }
     item_value v = 0, n = 0;
     return succeeded(get_long(item, HY_INDEX_ALL, &v, 1, &n)) ? v : 0;
+}
+
+void item_reader::values(std::span<const item_value> items, item_value* out) const {
+    for (const item_value item : items) *out++ = value(item);
 }
 
 hresult item_reader::get_point(item_value item, item_value index, item_point* points,

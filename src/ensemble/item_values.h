@@ -89,6 +89,8 @@ class item_reader {
     // The first value as get_long(item, HY_INDEX_ALL, values, 1, ...) writes it when that
     // succeeds, else 0: what summaries read, the leaders' single values without a check per call.
     item_value value(item_value item) const;
+    // value() of each item in turn, in one call: summaries reading the same fields of every record.
+    void values(std::span<const item_value> items, item_value* out) const;
 
     struct block { // bytes of the record or of one data type; null when absent
         const std::uint8_t* data = nullptr;

@@ -7,9 +7,27 @@
 #include <new>
 #include <span>
 
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace hyd {
 
 namespace {
+
+// Storage kept beyond the held record is marked unaddressable for AddressSanitizer, so reads past
+// the record are caught as they were when each record had an allocation of its own.
+#ifdef __SANITIZE_ADDRESS__
+void poison(const void* at, std::size_t n) {
+    ASAN_POISON_MEMORY_REGION(at, n);
+}
+void unpoison(const void* at, std::size_t n) {
+    ASAN_UNPOISON_MEMORY_REGION(at, n);
+}
+#else
+void poison(const void*, std::size_t) {}
+void unpoison(const void*, std::size_t) {}
+#endif
 
 // Reads exactly count bytes: a failing read returns its own code, a short one HY_E_ENDOFDATA.
 hresult read_exact(byte_stream& stream, void* buffer, std::uint32_t count) {
@@ -35,7 +53,7 @@ hresult CSNBasePersist::IsDirty() {
 }
 
 void CSNBasePersist::clear() {
-    record_.reset();
+    record_ = nullptr;
     record_size_ = 0;
     type_count_ = 0;
     position_ = -1;
@@ -137,10 +155,16 @@ hresult CSNBasePersist::load_record(byte_stream& stream) {
     // From here on the record stays held whatever happens, so a host can look at what arrived.
     const auto size = static_cast<std::uint32_t>(length);
     const std::uint32_t body = size - 2; // L: everything before the checksum
-    record_.reset(new std::uint8_t[size]);
+    if (capacity_ < size) {
+        storage_.reset(new std::uint8_t[size]);
+        capacity_ = size;
+    }
+    unpoison(storage_.get(), capacity_);
+    poison(storage_.get() + size, capacity_ - size); // past the record, as if never allocated
+    record_ = storage_.get();
     record_size_ = size;
     position_ = position;
-    std::uint8_t* record = record_.get();
+    std::uint8_t* record = record_;
     record[0] = GetHeaderId();
     record[1] = GetSourceId();
     std::memcpy(record + 2, count, 3);
@@ -153,9 +177,11 @@ hresult CSNBasePersist::load_record(byte_stream& stream) {
         std::memcpy(record + body, lent.data() + (body - 5), 2);
         stream.skip(size - 5);
     } else {
-        // Bytes that never arrive stay zero.
-        std::memset(record + 5, 0, size - 5);
-        hr = read_exact(stream, record + 5, size - 5);
+        std::uint32_t done = 0;
+        hr = stream.read(record + 5, size - 5, &done);
+        done = std::min(done, size - 5);
+        std::memset(record + 5 + done, 0, size - 5 - done); // bytes that never arrive read as zero
+        if (succeeded(hr)) hr = done < size - 5 ? HY_E_ENDOFDATA : s_ok;
         if (hr == s_ok) sum = ensemble_checksum({record, body});
     }
     index_types();
@@ -188,12 +214,12 @@ hresult CSNBasePersist::GetSizeMax(std::uint64_t* size) {
 
 const std::uint8_t* CSNBasePersist::GetBuffer(std::uint32_t* pcb) const {
     if (pcb) *pcb = record_ ? record_size_ : 0;
-    return record_.get();
+    return record_;
 }
 
 void CSNBasePersist::index_types() {
     type_count_ = record_ ? record_[5] : 0;
-    const std::uint8_t* record = record_.get();
+    const std::uint8_t* record = record_;
     const std::int64_t origin = GetOffsetOrigin();
     const std::int64_t ensemble_bytes = record_size_ - 2; // L: everything before the checksum
     // Table entries that lie inside the record before its checksum; the others are unusable.

@@ -82,7 +82,7 @@ class CSNBasePersist {
     const std::uint8_t* GetType(std::uint16_t id) const { return GetTypeAt(FindType(id)); }
     const std::uint8_t* GetTypeAt(int index) const {
         const int offset = type_offset(index);
-        return offset < 0 ? nullptr : record_.get() + offset;
+        return offset < 0 ? nullptr : record_ + offset;
     }
     int GetTypeSize(int index) const {
         return type_offset(index) < 0 ? 0 : types_[static_cast<std::size_t>(index)].size;
@@ -119,7 +119,11 @@ class CSNBasePersist {
         std::uint16_t size;
     };
 
-    std::unique_ptr<std::uint8_t[]> record_;
+    // The record lives in storage kept from one Load to the next and grown when too small, so a
+    // host loading record after record into one object does not allocate for each.
+    std::unique_ptr<std::uint8_t[]> storage_;
+    std::uint32_t capacity_ = 0;
+    std::uint8_t* record_ = nullptr; // storage_ while a record is held, else null
     std::uint32_t record_size_ = 0;
     int type_count_ = 0; // N of the held record, 0 when empty
     std::array<type_slot, 255> types_{};

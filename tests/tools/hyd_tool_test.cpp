@@ -162,6 +162,18 @@ TEST(Info, RecoversEveryIntactEnsembleAfterDamage) {
         EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
 }
 
+TEST(Info, ListsTheFirst64DataTypesSeenAndCountsTheRestAsOthers) {
+    bytes file;
+    for (int id = 0x1045; id >= 0x1000; --id) // 70 distinct IDs, the highest seen first
+        file = build::concat(
+            {file, build::ensemble_builder().add(bytes{std::uint8_t(id), 0x10, 0, 0}).build()});
+    const std::string out = run("info " + write_file("types.sne", file)).out;
+    EXPECT_NE(out.find("0x1045 unknown"), std::string::npos) << out;
+    EXPECT_NE(out.find("0x1006 unknown"), std::string::npos) << out;
+    EXPECT_EQ(out.find("0x1005"), std::string::npos) << out;
+    EXPECT_NE(out.find("others 6\n"), std::string::npos) << out;
+}
+
 TEST(Synth, ReproducibleAndShapedByItsOptions) {
     for (const auto& [name, seed] : {std::pair{"a", "7"}, {"b", "7"}, {"c", "8"}})
         ASSERT_EQ(run("synth " + dir + name + " --ensembles 50 --seed " + seed).exit_code, 0);

@@ -131,6 +131,28 @@ template <typename Key> struct tally {
     }
 };
 
+// The data types: counted in a table indexed by ID, the cheapest count for the dozen or so types
+// every record carries. The first distinct_kept IDs seen are listed, the rest counted as others.
+struct type_tally {
+    std::vector<std::uint64_t> counts = std::vector<std::uint64_t>(1 << 16);
+    std::vector<std::uint16_t> seen; // in order of first sight
+    void add(std::uint16_t id) {
+        if (counts[id]++ == 0) seen.push_back(id);
+    }
+    std::uint64_t others() const {
+        std::uint64_t n = 0;
+        for (std::size_t i = distinct_kept; i < seen.size(); ++i) n += counts[seen[i]];
+        return n;
+    }
+    std::vector<std::pair<std::uint16_t, std::uint64_t>> sorted() const {
+        std::vector<std::pair<std::uint16_t, std::uint64_t>> v;
+        for (std::size_t i = 0; i < seen.size() && i < distinct_kept; ++i)
+            v.emplace_back(seen[i], counts[seen[i]]);
+        std::sort(v.begin(), v.end());
+        return v;
+    }
+};
+
 struct rejection {
     std::uint64_t count = 0;
     std::vector<std::int64_t> offsets;
@@ -158,7 +180,7 @@ struct summary {
     std::uint64_t recovered = 0;
     std::uint64_t false_starts = 0;
     std::map<std::string, rejection> rejected;
-    tally<std::uint16_t> types;
+    type_tally types;
     tally<int> firmware;
     tally<std::pair<int, int>> cells;
     bool have_numbers = false;
@@ -173,10 +195,14 @@ void take(summary& s, const CSNBasePersist& p) {
     for (int i = 0, n = record[5]; i < n; ++i)
         if (const std::uint8_t* t = p.GetTypeAt(i)) s.types.add(read_u16(t));
     if (p.FindType(fixed_leader_id) < 0 || p.FindType(variable_leader_id) < 0) return;
-    const item_reader items(p);
-    s.firmware.add(items.value(7101));
-    s.cells.add({items.value(FIX_NBINS), items.value(7115)});
-    const std::int64_t number = items.value(7301);
+    static constexpr item_value fields[] = {7101,      FIX_NBINS,  7115,     7301,
+                                            VAR_TYEAR, VAR_TMONTH, VAR_TDAY, VAR_THOUR,
+                                            VAR_TMIN,  VAR_TSEC,   VAR_THSEC};
+    item_value v[std::size(fields)];
+    item_reader(p).values(fields, v);
+    s.firmware.add(v[0]);
+    s.cells.add({v[1], v[2]});
+    const std::int64_t number = v[3];
     if (!s.have_numbers) {
         s.first_number = s.min_number = s.max_number = number;
         s.have_numbers = true;
@@ -186,14 +212,13 @@ void take(summary& s, const CSNBasePersist& p) {
     s.max_number = std::max(s.max_number, number);
 
     stamp t;
-    const item_value year = items.value(VAR_TYEAR);
-    t.year = year + (year < 80 ? 2000 : 1900);
-    t.month = items.value(VAR_TMONTH);
-    t.day = items.value(VAR_TDAY);
-    t.hour = items.value(VAR_THOUR);
-    t.minute = items.value(VAR_TMIN);
-    t.second = items.value(VAR_TSEC);
-    t.hundredths = items.value(VAR_THSEC);
+    t.year = v[4] + (v[4] < 80 ? 2000 : 1900);
+    t.month = v[5];
+    t.day = v[6];
+    t.hour = v[7];
+    t.minute = v[8];
+    t.second = v[9];
+    t.hundredths = v[10];
     t.key =
         ((((((std::int64_t(t.year) * 13 + t.month) * 32 + t.day) * 24 + t.hour) * 60 + t.minute) *
               60 +
@@ -271,7 +296,8 @@ void print(const std::string& path, std::uint64_t file_size, const summary& s, h
     std::printf("  data types:\n");
     for (const auto& [id, n] : s.types.sorted())
         std::printf("    0x%04X %-33s %s\n", id, type_name(id), grouped(n).c_str());
-    if (s.types.others) std::printf("    others %s\n", grouped(s.types.others).c_str());
+    if (const std::uint64_t others = s.types.others())
+        std::printf("    others %s\n", grouped(others).c_str());
     std::printf("  firmware:");
     for (const auto& [v, n] : s.firmware.sorted())
         std::printf(" %d.%02d (%s)", v / 100, v % 100, grouped(n).c_str());
