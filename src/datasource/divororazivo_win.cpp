@@ -10,6 +10,7 @@
 #include "datasource/item_strings.h"
 #include "ensemble/item_values.h"
 #include "ensemble/item_variant_win.h"
+#include "ensemble/persist_load.h"
 #include "hylib/comm_setup_win.h"
 #include "hylib/device_control_win.h"
 
@@ -161,7 +162,7 @@ STDMETHODIMP DiVORorazivo::Load(IStream* pStm) {
     return com_call([&]() -> HRESULT {
         if (pStm == nullptr) return E_POINTER;
         hyd::istream_adapter stream(pStm);
-        return m_persist.CSNBasePersist::Load(stream);
+        return m_persist.LoadFrom(stream);
     });
 }
 

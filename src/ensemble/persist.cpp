@@ -1,4 +1,5 @@
 #include "ensemble/persist.h"
+#include "ensemble/persist_load.h"
 
 #include "ensemble/ensemble_format.h"
 
@@ -29,19 +30,6 @@ void poison(const void*, std::size_t) {}
 void unpoison(const void*, std::size_t) {}
 #endif
 
-// Reads exactly count bytes: a failing read returns its own code, a short one HY_E_ENDOFDATA.
-hresult read_exact(byte_stream& stream, void* buffer, std::uint32_t count) {
-    std::uint32_t done = 0;
-    const hresult hr = stream.read(buffer, count, &done);
-    if (failed(hr)) return hr;
-    return done < count ? HY_E_ENDOFDATA : s_ok;
-}
-
-// The reason of a failed read: the stream's own failure, or its end.
-load_reason read_reason(hresult hr, load_reason at_end) {
-    return hr == HY_E_ENDOFDATA ? at_end : load_reason::read_failed;
-}
-
 } // namespace
 
 hresult CSNBasePersist::GetClassID(guid*) {
@@ -60,101 +48,10 @@ void CSNBasePersist::clear() {
 }
 
 hresult CSNBasePersist::Load(byte_stream& stream) {
-    last_start_ = -1;
-    try {
-        const hresult hr = load_record(stream);
-        if (succeeded(hr)) last_reason_ = load_reason::loaded;
-        return hr;
-    } catch (...) {
-        last_reason_ = load_reason::exception;
-        return e_fail;
-    }
+    return LoadFrom(stream);
 }
 
-hresult CSNBasePersist::find_sync(byte_stream& stream) {
-    // Each attempt counts its one-byte reads while looking for the first sync byte; the read that
-    // reaches the limit is made but its byte is not looked at. A second byte that does not match
-    // starts a new attempt with the byte after it. Lent bytes count as the reads they stand for.
-    const std::uint8_t header = GetHeaderId();
-    const std::uint8_t source = GetSourceId();
-    std::uint8_t byte = 0;
-    for (;;) {
-        std::uint32_t reads = 0;
-        for (;;) {
-            if (const auto lent = stream.lend(); !lent.empty()) {
-                const std::size_t looked_at = sync_search_limit - 1 - reads;
-                const std::size_t scan = std::min(lent.size(), looked_at);
-                if (const void* hit = std::memchr(lent.data(), header, scan)) {
-                    stream.skip(static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) -
-                                                         lent.data()) +
-                                1);
-                    break;
-                }
-                if (lent.size() > looked_at) {
-                    stream.skip(looked_at + 1);
-                    last_reason_ = load_reason::no_sync;
-                    return e_fail;
-                }
-                stream.skip(scan);
-                reads += static_cast<std::uint32_t>(scan);
-                continue;
-            }
-            if (const hresult hr = read_exact(stream, &byte, 1); hr != s_ok) {
-                last_reason_ = read_reason(hr, load_reason::end_of_data);
-                return hr;
-            }
-            if (++reads >= sync_search_limit) {
-                last_reason_ = load_reason::no_sync;
-                return e_fail;
-            }
-            if (byte == header) break;
-        }
-        if (const auto lent = stream.lend(); !lent.empty()) {
-            byte = lent[0];
-            stream.skip(1);
-        } else if (const hresult hr = read_exact(stream, &byte, 1); hr != s_ok) {
-            last_reason_ = read_reason(hr, load_reason::end_of_data);
-            return hr;
-        }
-        if (byte == source) return s_ok;
-    }
-}
-
-hresult CSNBasePersist::load_record(byte_stream& stream) {
-    clear();
-    const auto fail = [this](hresult hr, load_reason why) {
-        last_reason_ = why;
-        return hr;
-    };
-    if (const hresult hr = find_sync(stream); hr != s_ok) return hr;
-
-    std::int64_t position = -1;
-    std::uint64_t here = 0;
-    if (succeeded(stream.seek(0, seek_origin::cur, &here)))
-        position = static_cast<std::int64_t>(here) - 2;
-    last_start_ = position;
-
-    // The byte count: two bytes, then byte 4, as two reads (or lent bytes standing for them).
-    std::uint8_t count[3];
-    if (const auto lent = stream.lend(); lent.size() >= 3) {
-        std::memcpy(count, lent.data(), 3);
-        stream.skip(3);
-    } else {
-        if (const hresult hr = read_exact(stream, count, 2); hr != s_ok)
-            return fail(hr, read_reason(hr, load_reason::end_of_data));
-        if (const hresult hr = read_exact(stream, count + 2, 1); hr != s_ok)
-            return fail(hr, read_reason(hr, load_reason::end_of_data));
-    }
-    const std::int64_t length = (static_cast<std::int64_t>(count[2]) << 16) + read_u16(count) -
-                                static_cast<std::int64_t>(GetOffsetOrigin()) + 2;
-    if (length > static_cast<std::int64_t>(ensemble_max_record))
-        return fail(HY_E_BADENSEMBLE, load_reason::too_long);
-    if (length < static_cast<std::int64_t>(ensemble_min_record))
-        return fail(HY_E_BADENSEMBLE, load_reason::too_short);
-
-    // From here on the record stays held whatever happens, so a host can look at what arrived.
-    const auto size = static_cast<std::uint32_t>(length);
-    const std::uint32_t body = size - 2; // L: everything before the checksum
+std::uint8_t* CSNBasePersist::hold(std::uint32_t size, std::int64_t position) {
     if (capacity_ < size) {
         storage_.reset(new std::uint8_t[size]);
         capacity_ = size;
@@ -164,30 +61,20 @@ hresult CSNBasePersist::load_record(byte_stream& stream) {
     record_ = storage_.get();
     record_size_ = size;
     position_ = position;
-    std::uint8_t* record = record_;
-    record[0] = GetHeaderId();
-    record[1] = GetSourceId();
-    std::memcpy(record + 2, count, 3);
-    std::uint16_t sum = 0;
-    hresult hr = s_ok;
-    if (const auto lent = stream.lend(); lent.size() >= size - 5) {
-        // One pass copies the rest of the record and sums it; the checksum itself is only copied.
-        sum = static_cast<std::uint16_t>(record[0] + record[1] + record[2] + record[3] + record[4] +
-                                         copy_with_checksum(record + 5, lent.data(), body - 5));
-        std::memcpy(record + body, lent.data() + (body - 5), 2);
-        stream.skip(size - 5);
-    } else {
-        std::uint32_t done = 0;
-        hr = stream.read(record + 5, size - 5, &done);
-        done = std::min(done, size - 5);
-        std::memset(record + 5 + done, 0, size - 5 - done); // bytes that never arrive read as zero
-        if (succeeded(hr)) hr = done < size - 5 ? HY_E_ENDOFDATA : s_ok;
-        if (hr == s_ok) sum = ensemble_checksum({record, body});
-    }
+    return record_;
+}
+
+hresult CSNBasePersist::check_record(hresult read, std::uint16_t sum) {
     index_types();
-    if (hr != s_ok) return fail(hr, read_reason(hr, load_reason::cut_short));
-    if (sum != read_u16(record + body)) return fail(HY_E_BADENSEMBLE, load_reason::bad_checksum);
-    hr = Validate();
+    if (read != s_ok) {
+        last_reason_ = read == HY_E_ENDOFDATA ? load_reason::cut_short : load_reason::read_failed;
+        return read;
+    }
+    if (sum != read_u16(record_ + record_size_ - 2)) {
+        last_reason_ = load_reason::bad_checksum;
+        return HY_E_BADENSEMBLE;
+    }
+    const hresult hr = Validate();
     if (failed(hr)) last_reason_ = load_reason::rejected;
     return hr;
 }

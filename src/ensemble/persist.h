@@ -58,6 +58,9 @@ class CSNBasePersist {
     virtual hresult GetClassID(guid* clsid); // E_NOTIMPL: the ensemble object answers it
     virtual hresult IsDirty();               // S_FALSE always
     virtual hresult Load(byte_stream& stream);
+    // Load over a stream whose type is known at compile time, its calls made directly (defined in
+    // ensemble/persist_load.h). Load(byte_stream&) is LoadFrom over the virtual contract.
+    template <class Stream> hresult LoadFrom(Stream& stream);
     virtual hresult Save(byte_stream& stream, bool clear_dirty);
     virtual hresult GetSizeMax(std::uint64_t* size);
 
@@ -101,9 +104,14 @@ class CSNBasePersist {
     void clear();
 
   private:
-    hresult load_record(byte_stream& stream);
+    template <class Stream> hresult load_record(Stream& stream);
     // Finds the sync pair: lent bytes are scanned in one go, others read one at a time.
-    hresult find_sync(byte_stream& stream);
+    template <class Stream> hresult find_sync(Stream& stream);
+    // Storage for a record of size bytes found at position, now held.
+    std::uint8_t* hold(std::uint32_t size, std::int64_t position);
+    // The end of every Load that held a record: read is how its body read ended, sum the
+    // checksum of what arrived.
+    hresult check_record(hresult read, std::uint16_t sum);
     // Looks up every offset-table entry of a newly held record once, for the lookups.
     void index_types();
     // Offset (from byte 0) of the data type at index, or -1 when the entry is unusable.
