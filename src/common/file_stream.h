@@ -40,7 +40,9 @@ class file_reader final : public byte_stream {
     int last_error() const { return error_; }
 
   private:
-    static constexpr std::size_t capacity = 1 << 20;
+    // Small enough to stay in the processor's cache beside the reader's own data while its
+    // bytes are scanned; large enough that reads are few.
+    static constexpr std::size_t capacity = 1 << 18;
     hresult refill();
     hresult fail_errno();
 

@@ -475,6 +475,21 @@ std::span<const item_value> long_items() {
     return all_long_items;
 }
 
+// A plain field read straight from its part: false when item is not one or a leader is missing.
+inline bool plain_value(item_value item, const item_reader::block& record,
+                        const item_reader::block& fixed, const item_reader::block& variable,
+                        item_value* out) {
+    if (item < first_catalogued || item > last_catalogued || !fixed.data || !variable.data)
+        return false;
+    const plain_field& f = plain_fields[static_cast<std::size_t>(item - first_catalogued)];
+    if (!f.plain) return false;
+    const item_reader::block& b = f.source == part::header  ? record
+                                  : f.source == part::fixed ? fixed
+                                                            : variable;
+    *out = read_field({b.data, b.size}, f.offset, f.w);
+    return true;
+}
+
 item_reader::item_reader(const CSNBasePersist& holder) : holder_(holder) {
     held_ = holder.holds_record();
     std::uint32_t record_bytes = 0;
@@ -533,15 +548,11 @@ hresult item_reader::get_long(item_value item, item_value index, item_value* val
 }
 
 item_value item_reader::value(item_value item) const {
-    if (item >= first_catalogued && item <= last_catalogued && fixed_.data && variable_.data) {
-        const plain_field& f = plain_fields[static_cast<std::size_t>(item - first_catalogued)];
-        if (f.plain) {
-            const block& b = f.source == part::header  ? record_
-                             : f.source == part::fixed ? fixed_
-                                                       : variable_;
-            return read_field({b.data, b.size}, f.offset, f.w);
-        }
-    }
+    item_value v = 0;
+    return plain_value(item, record_, fixed_, variable_, &v) ? v : converted_value(item);
+}
+
+item_value item_reader::converted_value(item_value item) const {
     const entry* e = find_entry(item);
     if (e && e->count == 1 && !e->per_beam && e->source != part::bottom && fixed_.data &&
         variable_.data) {
@@ -555,7 +566,8 @@ item_value item_reader::value(item_value item) const {
 }
 
 void item_reader::values(std::span<const item_value> items, item_value* out) const {
-    for (const item_value item : items) *out++ = value(item);
+    for (const item_value item : items)
+        if (!plain_value(item, record_, fixed_, variable_, out++)) out[-1] = converted_value(item);
 }
 
 hresult item_reader::get_point(item_value item, item_value index, item_point* points,

@@ -98,6 +98,9 @@ class item_reader {
     };
 
   private:
+    // value() of every item that is not a plain field of the header or the leaders.
+    item_value converted_value(item_value item) const;
+
     const CSNBasePersist& holder_;
     bool held_;
     block record_, fixed_, variable_;

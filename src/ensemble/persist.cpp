@@ -112,22 +112,24 @@ void CSNBasePersist::index_types() {
     // Table entries that lie inside the record before its checksum; the others are unusable.
     const int in_record =
         static_cast<int>(std::clamp<std::int64_t>((ensemble_bytes - 6) / 2, 0, type_count_));
-    for (int i = 0; i < type_count_; ++i) {
+    for (int i = in_record; i < type_count_; ++i) types_[static_cast<std::size_t>(i)].offset = -1;
+    std::int64_t offset = in_record > 0 ? read_u16(record + 6) - origin : 0;
+    for (int i = 0; i < in_record; ++i) {
+        // A data type ends where the next one starts, the last one before the reserved bytes; an
+        // unusable next entry leaves it empty.
+        const std::int64_t next =
+            i + 1 < in_record ? read_u16(record + 8 + 2 * i) - origin : offset;
         type_slot& t = types_[static_cast<std::size_t>(i)];
-        const std::int64_t offset = i < in_record ? read_u16(record + 6 + 2 * i) - origin : -1;
         if (offset < static_cast<std::int64_t>(ensemble_header_bytes) ||
             offset + 2 > ensemble_bytes) {
             t.offset = -1;
-            continue;
+        } else {
+            const std::int64_t end = i + 1 == type_count_ ? read_u16(record + 2) - 2 : next;
+            t = {read_u16(record + offset), static_cast<std::int16_t>(offset),
+                 static_cast<std::uint16_t>(
+                     std::clamp<std::int64_t>(end - offset, 0, ensemble_bytes - offset))};
         }
-        // A data type ends where the next one starts, the last one before the reserved bytes; an
-        // unusable next entry leaves it empty.
-        const std::int64_t end = i + 1 == type_count_ ? read_u16(record + 2) - 2
-                                 : i + 1 < in_record  ? read_u16(record + 8 + 2 * i) - origin
-                                                      : offset;
-        t = {read_u16(record + offset), static_cast<std::int16_t>(offset),
-             static_cast<std::uint16_t>(
-                 std::clamp<std::int64_t>(end - offset, 0, ensemble_bytes - offset))};
+        offset = next;
     }
 }
 

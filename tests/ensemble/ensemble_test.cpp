@@ -76,6 +76,23 @@ void check(const LoadCase& c) {
     EXPECT_EQ(p.position(), c.next_at);
 }
 
+TEST(Checksum, WideSumsAgreeWithAByteLoopAtEveryLengthAndAlignment) {
+    bytes data(4200);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i % 7 == 0 ? 0xFF : i * 37 + i / 256);
+    for (const std::size_t length : {0, 1, 7, 8, 15, 16, 31, 63, 64, 65, 127, 128, 129, 255, 4096})
+        for (std::size_t skew = 0; skew < 4; ++skew) {
+            const std::uint8_t* from = data.data() + skew;
+            std::uint32_t want = 0;
+            for (std::size_t i = 0; i < length; ++i) want += from[i];
+            bytes copy(length + 1, 0xAB);
+            EXPECT_EQ(ensemble_checksum({from, length}), std::uint16_t(want)) << length;
+            EXPECT_EQ(copy_with_checksum(copy.data(), from, length), std::uint16_t(want)) << length;
+            EXPECT_TRUE(std::equal(from, from + length, copy.data())) << length;
+            EXPECT_EQ(copy[length], 0xAB) << length; // nothing written past the end
+        }
+}
+
 TEST(Load, ResultReasonStartHeldBytesAndTheNextLoad) {
     const bytes leader_1024 = with_leader(1024), leader_1025 = with_leader(1025);
     const auto stray = 0x7F + 256 * (n - 2) + 2; // count: the sync byte and the count's low byte

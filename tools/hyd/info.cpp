@@ -10,11 +10,13 @@
 #include "ensemble/persist.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <limits>
 #include <map>
+#include <memory>
 #include <vector>
 
 #ifdef _WIN32
@@ -131,23 +133,28 @@ template <typename Key> struct tally {
     }
 };
 
-// The data types: counted in a table indexed by ID, the cheapest count for the dozen or so types
-// every record carries. The first distinct_kept IDs seen are listed, the rest counted as others.
+// The data types: counted in tables indexed by ID, the cheapest count for the dozen or so types
+// every record carries; a table of 256 counters is made for each high byte that occurs. The first
+// distinct_kept IDs seen are listed, the rest counted as others.
 struct type_tally {
-    std::vector<std::uint64_t> counts = std::vector<std::uint64_t>(1 << 16);
+    using counters = std::array<std::uint64_t, 256>;
+    std::array<std::unique_ptr<counters>, 256> counts;
     std::vector<std::uint16_t> seen; // in order of first sight
     void add(std::uint16_t id) {
-        if (counts[id]++ == 0) seen.push_back(id);
+        auto& table = counts[id >> 8];
+        if (!table) table = std::make_unique<counters>();
+        if ((*table)[id & 0xFF]++ == 0) seen.push_back(id);
     }
+    std::uint64_t count(std::uint16_t id) const { return (*counts[id >> 8])[id & 0xFF]; }
     std::uint64_t others() const {
         std::uint64_t n = 0;
-        for (std::size_t i = distinct_kept; i < seen.size(); ++i) n += counts[seen[i]];
+        for (std::size_t i = distinct_kept; i < seen.size(); ++i) n += count(seen[i]);
         return n;
     }
     std::vector<std::pair<std::uint16_t, std::uint64_t>> sorted() const {
         std::vector<std::pair<std::uint16_t, std::uint64_t>> v;
         for (std::size_t i = 0; i < seen.size() && i < distinct_kept; ++i)
-            v.emplace_back(seen[i], counts[seen[i]]);
+            v.emplace_back(seen[i], count(seen[i]));
         std::sort(v.begin(), v.end());
         return v;
     }
