@@ -57,6 +57,10 @@ template <class Stream> hresult CSNBasePersist::find_sync(Stream& stream) {
             if (const auto lent = stream.lend(); !lent.empty()) {
                 const std::size_t looked_at = sync_search_limit - 1 - reads;
                 const std::size_t scan = std::min(lent.size(), looked_at);
+                if (scan > 0 && lent[0] == header) { // records back to back: no search at all
+                    stream.skip(1);
+                    break;
+                }
                 if (const void* hit = std::memchr(lent.data(), header, scan)) {
                     stream.skip(static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) -
                                                          lent.data()) +
