@@ -1,6 +1,7 @@
 // hyd deploy, stop and wake as users run them, against the simulated instrument on its pty.
 #include "common/memory_stream.h"
 #include "ensemble/persist.h"
+#include "support/scratch_folder.h"
 #include "support/sim_wire.h"
 
 #include <gtest/gtest.h>
@@ -69,8 +70,8 @@ TEST_P(hyd_instrument, runs_against_the_instrument) {
     const tool_case& c = GetParam();
     sim::control sim;
     test::set_options(sim, c.sim);
-    char dir_name[] = "/tmp/hyd-instrument.XXXXXX";
-    const std::string dir = mkdtemp(dir_name);
+    const test::scratch_folder scratch("hyd-instrument");
+    const std::string& dir = scratch.path();
     const std::string file = dir + "/commands.txt", out = dir + "/out.sne";
     std::ofstream(file, std::ios::binary) << "; note\r\nWP00045\r\ncs\r\n";
     std::ofstream(out, std::ios::binary) << "old";

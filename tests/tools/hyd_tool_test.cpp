@@ -4,6 +4,7 @@
 #include "datasource/item_strings.h"
 #include "ensemble/ensemble_builder.h"
 #include "ensemble/item_values.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -30,10 +31,8 @@ std::string slurp(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-const std::string dir = [] {
-    char name[] = "/tmp/hyd-tool-test.XXXXXX";
-    return std::string(mkdtemp(name)) + "/";
-}();
+const test::scratch_folder scratch("hyd-tool-test");
+const std::string dir = scratch.path() + "/";
 
 run_result run(const std::string& arguments) {
     const std::string command =
