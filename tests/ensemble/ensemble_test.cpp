@@ -49,11 +49,13 @@ struct LoadCase {
     std::int64_t next_at;
     int short_read = 0, failed_read = 0; // 1-based read call: 1, 2 sync; 3 count; 4 byte 4; 5 body
     bool seekable = true;
+    int over_read = 0;
 };
 
 void check(const LoadCase& c) {
     fault_stream s(c.stream);
     s.short_read = c.short_read, s.failed_read = c.failed_read, s.seekable = c.seekable;
+    s.over_read = c.over_read;
     CSNPersist p;
     EXPECT_EQ(p.Load(s), c.hr);
     EXPECT_EQ(p.last_reason(), c.why);
@@ -140,6 +142,7 @@ TEST(Load, ResultReasonStartHeldBytesAndTheNextLoad) {
         {"ShortBodyRead", g, eod, r::cut_short, 0, n, eod, -1, 5},
         {"FailedSyncRead", g, read_fault, r::read_failed, -1, 0, s_ok, 0, 0, 1},
         {"FailedBodyRead", g, read_fault, r::read_failed, 0, n, eod, -1, 0, 5},
+        {"BodyReadClaimsMore", concat({g, g}), s_ok, r::loaded, 0, n, s_ok, n, 0, 0, true, 5},
     };
     for (const LoadCase& c : cases) {
         SCOPED_TRACE(c.name);

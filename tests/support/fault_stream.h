@@ -1,6 +1,7 @@
-// A memory stream that misbehaves on demand: a short or failing read at a chosen call, no seeking,
-// short or failing writes; it lends at most `window` bytes at a time (none by default), as a
-// buffered file does at the end of its buffer. Tests reach every early exit of the readers with it.
+// A memory stream that misbehaves on demand: a short, failing or over-reporting read at a chosen
+// call, no seeking, short or failing writes; it lends at most `window` bytes at a time (none by
+// default), as a buffered file does at the end of its buffer. Tests reach every early exit of the
+// readers with it.
 #pragma once
 
 #include "common/memory_stream.h"
@@ -14,13 +15,16 @@ struct fault_stream final : byte_stream {
     explicit fault_stream(std::vector<std::uint8_t> b) : inner(std::move(b)) {}
     memory_stream inner;
     int reads = 0, short_read = 0, failed_read = 0;
+    int over_read = 0; // this read claims 100 bytes more than it was asked for
     bool seekable = true;
     std::uint32_t write_limit = ~0u;
     std::size_t window = 0;
     hresult write_error = s_ok;
     hresult read(void* buffer, std::uint32_t count, std::uint32_t* done) override {
         if (++reads == failed_read) return *done = 0, hresult_from_win32(30); // ERROR_READ_FAULT
-        return inner.read(buffer, count - (reads == short_read && count), done);
+        const hresult hr = inner.read(buffer, count - (reads == short_read && count), done);
+        if (reads == over_read) *done += 100;
+        return hr;
     }
     hresult write(const void* buffer, std::uint32_t count, std::uint32_t* done) override {
         return failed(write_error) ? write_error
