@@ -106,25 +106,20 @@ const char* type_name(std::uint16_t id) {
     }
 }
 
-// A counter of distinct values that stops growing after distinct_kept of them. Keys come mostly in
-// the same order record after record, so each search starts after the last key found.
+// A counter of distinct values that stops growing after distinct_kept of them.
 template <typename Key> struct tally {
     std::vector<std::pair<Key, std::uint64_t>> counts; // in order of first sight
     std::uint64_t others = 0;
-    std::size_t next = 0;
-    void add(const Key& k) {
-        const std::size_t n = counts.size();
-        for (std::size_t i = 0, at = next; i < n; ++i, at = at + 1 == n ? 0 : at + 1) {
-            if (counts[at].first == k) {
-                ++counts[at].second;
-                next = at + 1 == n ? 0 : at + 1;
+    void add(const Key& k, std::uint64_t times) {
+        for (auto& [key, n] : counts)
+            if (key == k) {
+                n += times;
                 return;
             }
-        }
-        if (n < distinct_kept)
-            counts.emplace_back(k, 1);
+        if (counts.size() < distinct_kept)
+            counts.emplace_back(k, times);
         else
-            ++others;
+            others += times;
     }
     std::vector<std::pair<Key, std::uint64_t>> sorted() const {
         auto v = counts;
@@ -169,7 +164,7 @@ struct rejection {
     }
 };
 
-// Ensemble time as one sortable number, hundredths of a second since year 0 (roughly).
+// Ensemble time as one sortable number.
 struct stamp {
     std::int64_t key = 0;
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, hundredths = 0;
@@ -190,26 +185,50 @@ struct summary {
     type_tally types;
     tally<int> firmware;
     tally<std::pair<int, int>> cells;
+    // A file's fixed leader seldom changes: its fields are read again only when its bytes do,
+    // and the records of a run that share it are counted together (flush_fixed).
+    std::vector<std::uint8_t> fixed;
+    int run_firmware = 0;
+    std::pair<int, int> run_cells;
+    std::uint64_t run_records = 0;
     bool have_numbers = false;
     std::int64_t first_number = 0, last_number = 0, min_number = 0, max_number = 0;
     bool have_time = false;
     stamp first_time, last_time, min_time, max_time;
 };
 
+void flush_fixed(summary& s) {
+    if (!s.run_records) return;
+    s.firmware.add(s.run_firmware, s.run_records);
+    s.cells.add(s.run_cells, s.run_records);
+    s.run_records = 0;
+}
+
 void take(summary& s, const CSNBasePersist& p) {
     std::uint32_t size = 0;
     const std::uint8_t* record = p.GetBuffer(&size);
     for (int i = 0, n = record[5]; i < n; ++i)
         if (const std::uint8_t* t = p.GetTypeAt(i)) s.types.add(read_u16(t));
-    if (p.FindType(fixed_leader_id) < 0 || p.FindType(variable_leader_id) < 0) return;
-    static constexpr item_value fields[] = {7101,      FIX_NBINS,  7115,     7301,
-                                            VAR_TYEAR, VAR_TMONTH, VAR_TDAY, VAR_THOUR,
-                                            VAR_TMIN,  VAR_TSEC,   VAR_THSEC};
-    item_value v[std::size(fields)];
-    item_reader(p).values(fields, v);
-    s.firmware.add(v[0]);
-    s.cells.add({v[1], v[2]});
-    const std::int64_t number = v[3];
+    const int fixed_at = p.FindType(fixed_leader_id);
+    if (fixed_at < 0 || p.FindType(variable_leader_id) < 0) return;
+    const item_reader items(p);
+    const std::uint8_t* fixed = p.GetTypeAt(fixed_at);
+    const std::size_t fixed_size = static_cast<std::size_t>(p.GetTypeSize(fixed_at));
+    if (!s.run_records || !std::equal(fixed, fixed + fixed_size, s.fixed.begin(), s.fixed.end())) {
+        flush_fixed(s);
+        s.fixed.assign(fixed, fixed + fixed_size);
+        static constexpr item_value fixed_fields[] = {7101, FIX_NBINS, 7115};
+        item_value f[std::size(fixed_fields)];
+        items.values(fixed_fields, f);
+        s.run_firmware = f[0];
+        s.run_cells = {f[1], f[2]};
+    }
+    ++s.run_records;
+    static constexpr item_value variable_fields[] = {7301,      VAR_TYEAR, VAR_TMONTH, VAR_TDAY,
+                                                     VAR_THOUR, VAR_TMIN,  VAR_TSEC,   VAR_THSEC};
+    item_value v[std::size(variable_fields)];
+    items.values(variable_fields, v);
+    const std::int64_t number = v[0];
     if (!s.have_numbers) {
         s.first_number = s.min_number = s.max_number = number;
         s.have_numbers = true;
@@ -219,19 +238,18 @@ void take(summary& s, const CSNBasePersist& p) {
     s.max_number = std::max(s.max_number, number);
 
     stamp t;
-    t.year = v[4] + (v[4] < 80 ? 2000 : 1900);
-    t.month = v[5];
-    t.day = v[6];
-    t.hour = v[7];
-    t.minute = v[8];
-    t.second = v[9];
-    t.hundredths = v[10];
-    t.key =
-        ((((((std::int64_t(t.year) * 13 + t.month) * 32 + t.day) * 24 + t.hour) * 60 + t.minute) *
-              60 +
-          t.second) *
-         100) +
-        t.hundredths;
+    t.year = v[1] + (v[1] < 80 ? 2000 : 1900);
+    t.month = v[2];
+    t.day = v[3];
+    t.hour = v[4];
+    t.minute = v[5];
+    t.second = v[6];
+    t.hundredths = v[7];
+    // Each field a byte (the year two), packed in order of significance: independent shifts
+    // rather than a chain of multiplications.
+    t.key = std::int64_t(t.year) << 48 | std::int64_t(t.month & 0xFF) << 40 |
+            std::int64_t(t.day & 0xFF) << 32 | std::int64_t(t.hour & 0xFF) << 24 |
+            (t.minute & 0xFF) << 16 | (t.second & 0xFF) << 8 | (t.hundredths & 0xFF);
     if (!s.have_time) {
         s.first_time = s.min_time = s.max_time = t;
         s.have_time = true;
@@ -413,6 +431,7 @@ int run_info(const args& a) {
         if (failed(stream.seek(resume, seek_origin::set, nullptr))) break;
     }
     bar.clear();
+    flush_fixed(s);
     const std::uint64_t ended_at = stream.position();
     print(path, file_size, s, hr, ended_at);
     if (std::fflush(stdout) != 0) return fail("info", exit_io, "cannot write the output");
