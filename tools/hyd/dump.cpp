@@ -114,6 +114,7 @@ char* put_code(char* at, hresult hr) {
         }
         return pairs;
     }();
+    if (hr == s_ok) return put_text(at, "\"0x00000000\""); // most items
     at = put_text(at, "\"0x");
     const auto bits = static_cast<std::uint32_t>(hr);
     for (int shift = 24; shift >= 0; shift -= 8, at += 2)
