@@ -547,11 +547,6 @@ hresult item_reader::get_long(item_value item, item_value index, item_value* val
     }
 }
 
-item_value item_reader::value(item_value item) const {
-    item_value v = 0;
-    return plain_value(item, record_, fixed_, variable_, &v) ? v : converted_value(item);
-}
-
 item_value item_reader::converted_value(item_value item) const {
     const entry* e = find_entry(item);
     if (e && e->count == 1 && !e->per_beam && e->source != part::bottom && fixed_.data &&
@@ -566,8 +561,10 @@ item_value item_reader::converted_value(item_value item) const {
 }
 
 void item_reader::values(std::span<const item_value> items, item_value* out) const {
-    for (const item_value item : items)
-        if (!plain_value(item, record_, fixed_, variable_, out++)) out[-1] = converted_value(item);
+    for (const item_value item : items) {
+        if (!plain_value(item, record_, fixed_, variable_, out)) *out = converted_value(item);
+        ++out;
+    }
 }
 
 hresult item_reader::get_point(item_value item, item_value index, item_point* points,

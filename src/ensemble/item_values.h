@@ -86,10 +86,9 @@ class item_reader {
                      item_value* actual) const;
     hresult get_point(item_value item, item_value index, item_point* points, item_value max,
                       item_value* actual) const;
-    // The first value as get_long(item, HY_INDEX_ALL, values, 1, ...) writes it when that
-    // succeeds, else 0: what summaries read, the leaders' single values without a check per call.
-    item_value value(item_value item) const;
-    // value() of each item in turn, in one call: summaries reading the same fields of every record.
+    // For each item, the first value as get_long(item, HY_INDEX_ALL, values, 1, ...) writes it
+    // when that succeeds, else 0: what summaries read, the leaders' single values of every record
+    // without a check per call.
     void values(std::span<const item_value> items, item_value* out) const;
 
     struct block { // bytes of the record or of one data type; null when absent
@@ -98,7 +97,7 @@ class item_reader {
     };
 
   private:
-    // value() of every item that is not a plain field of the header or the leaders.
+    // values() of one item that is not a plain field of the header or the leaders.
     item_value converted_value(item_value item) const;
 
     const CSNBasePersist& holder_;

@@ -4,9 +4,7 @@
 #include "ensemble/ensemble_format.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
-#include <span>
 
 #ifdef __SANITIZE_ADDRESS__
 #include <sanitizer/asan_interface.h>
@@ -67,7 +65,7 @@ std::uint8_t* CSNBasePersist::hold(std::uint32_t size, std::int64_t position) {
 hresult CSNBasePersist::check_record(hresult read, std::uint16_t sum) {
     index_types();
     if (read != s_ok) {
-        last_reason_ = read == HY_E_ENDOFDATA ? load_reason::cut_short : load_reason::read_failed;
+        last_reason_ = persist_detail::read_reason(read, load_reason::cut_short);
         return read;
     }
     if (sum != read_u16(record_ + record_size_ - 2)) {
