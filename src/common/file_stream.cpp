@@ -79,11 +79,6 @@ hresult file_reader::read(void* buffer, std::uint32_t count, std::uint32_t* done
     return s_ok;
 }
 
-std::span<const std::uint8_t> file_reader::lend() {
-    if (!file_) return {};
-    return {buffer_.get() + at_, length_ - at_};
-}
-
 hresult file_reader::write(const void*, std::uint32_t, std::uint32_t* done) {
     *done = 0;
     return e_fail;

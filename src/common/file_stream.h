@@ -32,7 +32,10 @@ class file_reader final : public byte_stream {
     hresult seek(std::int64_t move, seek_origin origin, std::uint64_t* new_position) override;
     hresult size(std::uint64_t* bytes) override;
     // The rest of the buffer; empty when it is used up (the next read refills it).
-    std::span<const std::uint8_t> lend() override;
+    std::span<const std::uint8_t> lend() override {
+        if (!file_) return {};
+        return {buffer_.get() + at_, length_ - at_};
+    }
     void skip(std::size_t n) override { at_ += n; }
 
     std::uint64_t position() const { return window_start_ + at_; }

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
 
 namespace hyd {
 
@@ -222,20 +221,23 @@ constexpr auto entry_slots = [] {
 
 // The plain fields of the header and the leaders, most scalar items: where each lies is resolved
 // when the catalogue is compiled, so reading one is a table load, a bounds check and the bytes.
+// The ensemble number, read in every record by summaries, is one too: its high byte is a second
+// plain field from the firmware version that has it.
 struct plain_field {
     bool plain = false;
     part source = part::header;
     std::uint8_t offset = 0;
     width w = width::u8;
+    bool number = false; // byte 11 of the variable leader x 65536 from V 277
 };
 
 constexpr auto plain_fields = [] {
     std::array<plain_field, last_catalogued - first_catalogued + 1> fields{};
     for (const entry& e : catalogue)
-        if (e.count == 1 && !e.per_beam && e.source != part::bottom && e.c == conv::field &&
-            e.when == rule::always)
-            fields[static_cast<std::size_t>(e.id - first_catalogued)] = {true, e.source, e.offset,
-                                                                         e.w};
+        if (e.count == 1 && !e.per_beam && e.source != part::bottom &&
+            (e.c == conv::field || e.c == conv::ensemble_number) && e.when == rule::always)
+            fields[static_cast<std::size_t>(e.id - first_catalogued)] = {
+                true, e.source, e.offset, e.w, e.c == conv::ensemble_number};
     return fields;
 }();
 
@@ -297,6 +299,11 @@ bool field_exists(const entry& e, int version) {
     return false;
 }
 
+// The ensemble number's high byte (byte 11 of the variable leader from V 277), shifted into place.
+item_value number_high_byte(const view& variable, int version) {
+    return version >= 277 ? static_cast<item_value>(variable.u8(11) << 16) : 0;
+}
+
 item_value convert(const entry& e, int version, const view& v, int offset) {
     const item_value raw = read_field(v, offset, e.w);
     switch (e.c) {
@@ -315,7 +322,7 @@ item_value convert(const entry& e, int version, const view& v, int offset) {
     case conv::coord:
         return version < 154 ? (raw >> 2) & 3 : (raw >> 3) & 3;
     case conv::ensemble_number:
-        return raw + (version >= 277 ? static_cast<item_value>(v.u8(11) << 16) : 0);
+        return raw + number_high_byte(v, version);
     case conv::firmware:
         return version;
     case conv::header_id:
@@ -475,21 +482,6 @@ std::span<const item_value> long_items() {
     return all_long_items;
 }
 
-// A plain field read straight from its part: false when item is not one or a leader is missing.
-inline bool plain_value(item_value item, const item_reader::block& record,
-                        const item_reader::block& fixed, const item_reader::block& variable,
-                        item_value* out) {
-    if (item < first_catalogued || item > last_catalogued || !fixed.data || !variable.data)
-        return false;
-    const plain_field& f = plain_fields[static_cast<std::size_t>(item - first_catalogued)];
-    if (!f.plain) return false;
-    const item_reader::block& b = f.source == part::header  ? record
-                                  : f.source == part::fixed ? fixed
-                                                            : variable;
-    *out = read_field({b.data, b.size}, f.offset, f.w);
-    return true;
-}
-
 item_reader::item_reader(const CSNBasePersist& holder) : holder_(holder) {
     held_ = holder.holds_record();
     std::uint32_t record_bytes = 0;
@@ -560,10 +552,30 @@ item_value item_reader::converted_value(item_value item) const {
     return succeeded(get_long(item, HY_INDEX_ALL, &v, 1, &n)) ? v : 0;
 }
 
-void item_reader::values(std::span<const item_value> items, item_value* out) const {
+item_plan::item_plan(std::span<const item_value> items) {
     for (const item_value item : items) {
-        if (!plain_value(item, record_, fixed_, variable_, out)) *out = converted_value(item);
-        ++out;
+        step& s = steps_.emplace_back(step{item, false, false, 0, 0, 0});
+        if (item < first_catalogued || item > last_catalogued) continue;
+        const plain_field& f = plain_fields[static_cast<std::size_t>(item - first_catalogued)];
+        if (!f.plain) continue;
+        s = {item,     true,
+             f.number, static_cast<std::uint8_t>(f.source),
+             f.offset, static_cast<std::uint8_t>(f.w)};
+    }
+}
+
+void item_reader::values(const item_plan& plan, item_value* out) const {
+    const bool leaders = fixed_.data && variable_.data;
+    const block* const parts[] = {&record_, &fixed_, &variable_}; // by part::header, ...
+    for (const item_plan::step& s : plan.steps_) {
+        if (!s.plain || !leaders) {
+            *out++ = converted_value(s.item);
+            continue;
+        }
+        const block& b = *parts[s.source];
+        const view v{b.data, b.size};
+        const item_value value = read_field(v, s.offset, static_cast<width>(s.width));
+        *out++ = s.number ? value + number_high_byte(v, version_) : value;
     }
 }
 
@@ -646,10 +658,12 @@ bool cpu_serial_text(const CSNBasePersist& holder, std::string* text) {
     const view fixed = type_view(holder, holder.FindType(fixed_leader_id));
     if (!fixed.has(serial_offset, serial_bytes) || !in_serial_family(version_of(fixed)))
         return false;
-    char hex[2 * serial_bytes + 1];
-    for (int i = 0; i < serial_bytes; ++i)
-        std::snprintf(hex + 2 * i, 3, "%02X", static_cast<unsigned>(fixed.data[serial_offset + i]));
-    *text = hex;
+    text->resize(2 * serial_bytes); // "%02X" of each byte
+    for (int i = 0; i < serial_bytes; ++i) {
+        const std::uint8_t byte = fixed.data[serial_offset + i];
+        (*text)[2 * static_cast<std::size_t>(i)] = "0123456789ABCDEF"[byte >> 4];
+        (*text)[2 * static_cast<std::size_t>(i) + 1] = "0123456789ABCDEF"[byte & 15];
+    }
     return true;
 }
 

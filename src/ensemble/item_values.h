@@ -76,6 +76,25 @@ bool is_per_beam_item(item_value item);
 // Every item ID that GetLong answers (the catalogue less 7149, 11000 and 11001), ascending.
 std::span<const item_value> long_items();
 
+// Items a summary reads from every record, looked up in the catalogue once: item_reader::values
+// reads each plain field of the header and the leaders straight from its part.
+class item_plan {
+  public:
+    explicit item_plan(std::span<const item_value> items);
+
+  private:
+    friend class item_reader;
+    struct step {
+        item_value item;
+        bool plain;          // else read through the catalogue's conversions
+        bool number;         // the ensemble number: plus its high byte
+        std::uint8_t source; // plain fields: 0 header, 1 fixed leader, 2 variable leader
+        std::uint8_t offset;
+        std::uint8_t width; // the catalogue's width code
+    };
+    std::vector<step> steps_;
+};
+
 // Item reads of one held record with its leaders looked up once, for callers that read many items
 // of it in a row (the tools). Its answers are those of get_long and get_point. It points into the
 // held record: valid until the holder's next Load.
@@ -86,10 +105,10 @@ class item_reader {
                      item_value* actual) const;
     hresult get_point(item_value item, item_value index, item_point* points, item_value max,
                       item_value* actual) const;
-    // For each item, the first value as get_long(item, HY_INDEX_ALL, values, 1, ...) writes it
-    // when that succeeds, else 0: what summaries read, the leaders' single values of every record
-    // without a check per call.
-    void values(std::span<const item_value> items, item_value* out) const;
+    // For each item of the plan, in order, the first value as get_long(item, HY_INDEX_ALL, values,
+    // 1, ...) writes it when that succeeds, else 0: what summaries read, the leaders' single
+    // values of every record without a check per call.
+    void values(const item_plan& plan, item_value* out) const;
 
     struct block { // bytes of the record or of one data type; null when absent
         const std::uint8_t* data = nullptr;

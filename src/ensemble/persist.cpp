@@ -4,6 +4,7 @@
 #include "ensemble/ensemble_format.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #ifdef __SANITIZE_ADDRESS__
@@ -106,6 +107,20 @@ void CSNBasePersist::index_types() {
     type_count_ = record_ ? record_[5] : 0;
     const std::uint8_t* record = record_;
     const std::int64_t origin = GetOffsetOrigin();
+    // Besides the IDs it reads, the index depends only on the byte count, the table and the
+    // record's size (which with the count fixes the offset origin): a record laid out like the
+    // last one, the usual case in a file, keeps the last index and reads its IDs again.
+    const std::size_t layout_bytes = 4 + 2 * static_cast<std::size_t>(type_count_);
+    const bool whole_table = type_count_ > 0 && record_size_ >= 2 + layout_bytes;
+    if (whole_table && record_size_ == indexed_.size &&
+        std::memcmp(record + 2, indexed_.layout.data(), layout_bytes) == 0) {
+        for (int i = 0; i < type_count_; ++i) {
+            type_slot& t = types_[static_cast<std::size_t>(i)];
+            if (t.offset >= 0) t.id = read_u16(record + t.offset);
+        }
+        return;
+    }
+    indexed_.size = 0; // no layout to reuse until this one is indexed
     const std::int64_t ensemble_bytes = record_size_ - 2; // L: everything before the checksum
     // Table entries that lie inside the record before its checksum; the others are unusable.
     const int in_record =
@@ -128,6 +143,10 @@ void CSNBasePersist::index_types() {
                      std::clamp<std::int64_t>(end - offset, 0, ensemble_bytes - offset))};
         }
         offset = next;
+    }
+    if (whole_table) {
+        std::memcpy(indexed_.layout.data(), record + 2, layout_bytes);
+        indexed_.size = record_size_;
     }
 }
 

@@ -135,6 +135,12 @@ class CSNBasePersist {
     std::uint32_t record_size_ = 0;
     int type_count_ = 0; // N of the held record, 0 when empty
     std::array<type_slot, 255> types_{};
+    // The layout types_ was last worked out from: record bytes 2 to 5 and the offset table, and
+    // the record's size (0: none).
+    struct {
+        std::array<std::uint8_t, 4 + 2 * 255> layout{};
+        std::uint32_t size = 0;
+    } indexed_;
     std::int64_t position_ = -1;
     std::int64_t last_start_ = -1;
     load_reason last_reason_ = load_reason::none;

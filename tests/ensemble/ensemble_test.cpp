@@ -219,14 +219,43 @@ TEST(Lookup, EntriesOutsideTheRecordAreAbsent) {
         {{10, 65520}, 40, 0, 0, 30},  {{30, 10}, 40, 0, 0, 0},     {{7, 7}, 9, 0, 0, 0},
         {{8, 8, 8, 8}, 10, 0, 2, -1}, {{8, 8, 8, 8}, 10, 0, 1, 0}, {{10, 30}, 40, 3, 0, 20},
         {{10, 30}, 40, 1, 1, 9}};
+    // One reader reads each record twice: after one laid out differently, then after itself.
+    shifted_reader p(0);
     for (const auto& [offsets, length, origin, index, size] : rows) {
-        memory_stream s(table_record(offsets, length, origin));
-        shifted_reader p(origin);
-        ASSERT_EQ(p.Load(s), s_ok);
-        EXPECT_EQ(p.GetTypeAt(index) ? p.GetTypeSize(index) : -1, size)
-            << offsets[1] << " " << index;
-        EXPECT_EQ(p.GetTypeSize(index), std::max(size, 0));
+        p.origin = origin;
+        for (int pass = 0; pass < 2; ++pass) {
+            memory_stream s(table_record(offsets, length, origin));
+            ASSERT_EQ(p.Load(s), s_ok);
+            EXPECT_EQ(p.GetTypeAt(index) ? p.GetTypeSize(index) : -1, size)
+                << offsets[1] << " " << index << " pass " << pass;
+            EXPECT_EQ(p.GetTypeSize(index), std::max(size, 0));
+        }
     }
+    // Records read in turn by one reader, each laid out like the last in some way: the index
+    // and size each must give (a checksum that no longer matches still leaves them indexed).
+    const bytes a = table_record({10, 30}, 40);
+    bytes others = a; // data types of its own
+    write_u16(others.data() + 10, 0x0100);
+    write_u16(others.data() + 30, 0x0080);
+    build::fix_checksum(others);
+    const std::tuple<bytes, std::uint32_t, int, int> turns[] = {
+        {a, 0, 1, 8},
+        {table_record({8, 8, 8, 8}, 10), 0, 0, 0},
+        {a, 0, 1, 8},                        // after a table that did not fit its record
+        {a, 2, 1, 10},                       // another offset origin
+        {table_record({10}, 40), 0, 0, 28}}; // the same first entry, one data type
+    for (const auto& [record, origin, index, size] : turns) {
+        memory_stream s(record);
+        p.origin = origin;
+        p.Load(s);
+        EXPECT_EQ(p.GetTypeSize(index), size) << origin << " " << record.size();
+    }
+    memory_stream s(concat({a, others}));
+    ASSERT_EQ(p.Load(s), s_ok);
+    ASSERT_EQ(p.Load(s), s_ok);
+    EXPECT_EQ(p.FindType(0x0000), -1);
+    EXPECT_EQ(p.FindType(0x0100), 0);
+    EXPECT_EQ(p.FindType(0x0080), 1);
 }
 
 using values = std::vector<item_value>;
@@ -466,6 +495,16 @@ std::string compare(const model& m, const values& items, const values& indexes) 
     memory_stream s(rec);
     CSNPersist p;
     if (!succeeded(p.Load(s))) return "load failed";
+    // A plan of all the items reads each one's first value, or 0 where GetLong gives none.
+    values first(items.size());
+    item_reader(p).values(item_plan(items), first.data());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const reading want = expected_long(m, rec, p, items[i], HY_INDEX_ALL, 1);
+        const item_value value = succeeded(want.hr) && want.count > 0 ? want.buffer[0] : 0;
+        if (first[i] != value)
+            return "plan: item " + std::to_string(items[i]) + " read " + std::to_string(first[i]) +
+                   " (" + std::to_string(value) + ")";
+    }
     for (item_value item : items)
         for (item_value index : indexes)
             for (item_value max : {1, 3, 8}) {

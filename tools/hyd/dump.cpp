@@ -123,8 +123,8 @@ char* put_code(char* at, hresult hr) {
     return at;
 }
 
-// Writes n values as "v,v,...,v". All zeros (a missing data type gives values_at_most of them)
-// come from a ready-made text.
+// Writes n values as "v,v,...,v". A long run of zeros (a missing data type gives values_at_most of
+// them) comes from a ready-made text.
 char* put_values(char* at, const item_value* values, std::size_t n) {
     static constexpr std::array<item_value, values_at_most> zeros{};
     static constexpr auto zero_commas = [] {
@@ -135,7 +135,7 @@ char* put_values(char* at, const item_value* values, std::size_t n) {
         }
         return text;
     }();
-    if (n > 1 && std::memcmp(values, zeros.data(), n * sizeof(item_value)) == 0) {
+    if (n > 16 && std::memcmp(values, zeros.data(), n * sizeof(item_value)) == 0) {
         std::memcpy(at, zero_commas.data(), 2 * n - 1);
         return at + 2 * n - 1;
     }
@@ -221,8 +221,9 @@ class dump_writer {
 void write_items(dump_writer& w, const CSNBasePersist& p) {
     static const std::vector<item_value> long_ids = long_dump_items();
     const item_reader items(p);
-    std::array<item_value, values_at_most> values{};
-    std::array<item_point, points_at_most> points{};
+    // Only what the reads report is written out, so the arrays need no clearing first.
+    std::array<item_value, values_at_most> values;
+    std::array<item_point, points_at_most> points;
     std::string s;
     bool first = true;
     // `"ID":{"hr":"0x...."`, with a comma before all but the first.

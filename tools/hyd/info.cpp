@@ -8,6 +8,7 @@
 #include "ensemble/ensemble_format.h"
 #include "ensemble/item_values.h"
 #include "ensemble/persist.h"
+#include "ensemble/persist_load.h"
 
 #include <algorithm>
 #include <array>
@@ -217,16 +218,16 @@ void take(summary& s, const CSNBasePersist& p) {
     if (!s.run_records || !std::equal(fixed, fixed + fixed_size, s.fixed.begin(), s.fixed.end())) {
         flush_fixed(s);
         s.fixed.assign(fixed, fixed + fixed_size);
-        static constexpr item_value fixed_fields[] = {7101, FIX_NBINS, 7115};
-        item_value f[std::size(fixed_fields)];
+        static const item_plan fixed_fields(std::array{7101, FIX_NBINS, 7115});
+        item_value f[3];
         items.values(fixed_fields, f);
         s.run_firmware = f[0];
         s.run_cells = {f[1], f[2]};
     }
     ++s.run_records;
-    static constexpr item_value variable_fields[] = {7301,      VAR_TYEAR, VAR_TMONTH, VAR_TDAY,
-                                                     VAR_THOUR, VAR_TMIN,  VAR_TSEC,   VAR_THSEC};
-    item_value v[std::size(variable_fields)];
+    static const item_plan variable_fields(std::array{7301, VAR_TYEAR, VAR_TMONTH, VAR_TDAY,
+                                                      VAR_THOUR, VAR_TMIN, VAR_TSEC, VAR_THSEC});
+    item_value v[8];
     items.values(variable_fields, v);
     const std::int64_t number = v[0];
     if (!s.have_numbers) {
@@ -379,7 +380,7 @@ int run_info(const args& a) {
     for (;;) {
         bar.update(stream);
         const std::uint64_t start = stream.position();
-        hr = p.Load(stream);
+        hr = p.LoadFrom(stream); // Load, its stream calls made directly
         if (succeeded(hr)) {
             ++s.read;
             if (hr == HY_S_LONGLEADER) ++s.long_leaders;
