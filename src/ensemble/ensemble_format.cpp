@@ -95,11 +95,13 @@ std::uint16_t sum_bytes(std::uint8_t* to, const std::uint8_t* from, std::size_t 
 }
 
 #ifdef HYD_AVX2_SUMS
-// Thirty-two bytes at a time where the processor has AVX2 (asked once, at run time); the tail
-// goes to the sixteen-byte loop.
+// Thirty-two bytes at a time where the processor has AVX2 (asked once, at run time). The last
+// partial block is the last 32 bytes, its bytes already counted masked out (and copied again);
+// fewer than 32 bytes in all go to the sixteen-byte loop.
 template <bool Copy>
 __attribute__((target("avx2"))) std::uint16_t
 sum_bytes_avx2(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
+    if (n < 32) return sum_bytes<Copy>(to, from, n);
     const __m256i zero = _mm256_setzero_si256();
     __m256i a = zero, b = zero;
     std::size_t i = 0;
@@ -119,13 +121,29 @@ sum_bytes_avx2(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
         b = _mm256_add_epi64(b,
                              _mm256_add_epi64(_mm256_sad_epu8(y, zero), _mm256_sad_epu8(z, zero)));
     }
+    for (; i + 32 <= n; i += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i));
+        if constexpr (Copy) _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + i), x);
+        a = _mm256_add_epi64(a, _mm256_sad_epu8(x, zero));
+    }
+    if (i < n) {
+        static constexpr auto zeros_then_ones = [] {
+            std::array<std::uint8_t, 64> bytes{};
+            for (std::size_t k = 32; k < 64; ++k) bytes[k] = 0xFF;
+            return bytes;
+        }();
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + n - 32));
+        if constexpr (Copy) _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + n - 32), x);
+        const __m256i fresh =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(zeros_then_ones.data() + (n - i)));
+        b = _mm256_add_epi64(b, _mm256_sad_epu8(_mm256_and_si256(x, fresh), zero));
+    }
     a = _mm256_add_epi64(a, b);
     const std::uint64_t sum = static_cast<std::uint64_t>(_mm256_extract_epi64(a, 0)) +
                               static_cast<std::uint64_t>(_mm256_extract_epi64(a, 1)) +
                               static_cast<std::uint64_t>(_mm256_extract_epi64(a, 2)) +
                               static_cast<std::uint64_t>(_mm256_extract_epi64(a, 3));
-    return static_cast<std::uint16_t>(sum +
-                                      sum_bytes<Copy>(Copy ? to + i : nullptr, from + i, n - i));
+    return static_cast<std::uint16_t>(sum);
 }
 
 bool has_avx2() {

@@ -554,13 +554,19 @@ item_value item_reader::converted_value(item_value item) const {
 
 item_plan::item_plan(std::span<const item_value> items) {
     for (const item_value item : items) {
-        step& s = steps_.emplace_back(step{item, false, false, 0, 0, 0});
+        step& s = steps_.emplace_back(step{item, false, false, 0, 0, 0, 0, false});
         if (item < first_catalogued || item > last_catalogued) continue;
         const plain_field& f = plain_fields[static_cast<std::size_t>(item - first_catalogued)];
-        if (!f.plain) continue;
-        s = {item,     true,
-             f.number, static_cast<std::uint8_t>(f.source),
-             f.offset, static_cast<std::uint8_t>(f.w)};
+        if (!f.plain || f.w == width::time3) continue;
+        const int bytes = f.w == width::u8 ? 1 : f.w == width::u32 ? 4 : 2;
+        s = {item,
+             true,
+             f.number,
+             static_cast<std::uint8_t>(f.source),
+             f.offset,
+             static_cast<std::uint8_t>(f.w),
+             static_cast<std::uint8_t>(32 - 8 * bytes),
+             f.w == width::i16 || f.w == width::u32};
     }
 }
 
@@ -574,7 +580,14 @@ void item_reader::values(const item_plan& plan, item_value* out) const {
         }
         const block& b = *parts[s.source];
         const view v{b.data, b.size};
-        const item_value value = read_field(v, s.offset, static_cast<width>(s.width));
+        item_value value = 0;
+        if (s.offset + 4 <= b.size) { // four bytes at hand: the field is in their low bits
+            const std::uint32_t raw = read_u32(b.data + s.offset) << s.unused;
+            value = s.is_signed ? static_cast<std::int32_t>(raw) >> s.unused
+                                : static_cast<item_value>(raw >> s.unused);
+        } else {
+            value = read_field(v, s.offset, static_cast<width>(s.width));
+        }
         *out++ = s.number ? value + number_high_byte(v, version_) : value;
     }
 }

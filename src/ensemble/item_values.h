@@ -90,7 +90,9 @@ class item_plan {
         bool number;         // the ensemble number: plus its high byte
         std::uint8_t source; // plain fields: 0 header, 1 fixed leader, 2 variable leader
         std::uint8_t offset;
-        std::uint8_t width; // the catalogue's width code
+        std::uint8_t width;  // the catalogue's width code
+        std::uint8_t unused; // bits of the four bytes at offset that are not the field's
+        bool is_signed;
     };
     std::vector<step> steps_;
 };

@@ -106,7 +106,6 @@ const std::uint8_t* CSNBasePersist::GetBuffer(std::uint32_t* pcb) const {
 void CSNBasePersist::index_types() {
     type_count_ = record_ ? record_[5] : 0;
     const std::uint8_t* record = record_;
-    const std::int64_t origin = GetOffsetOrigin();
     // Besides the IDs it reads, the index depends only on the byte count, the table and the
     // record's size (which with the count fixes the offset origin): a record laid out like the
     // last one, the usual case in a file, keeps the last index and reads its IDs again.
@@ -121,28 +120,30 @@ void CSNBasePersist::index_types() {
         return;
     }
     indexed_.size = 0; // no layout to reuse until this one is indexed
+    const std::int64_t origin = GetOffsetOrigin();
     const std::int64_t ensemble_bytes = record_size_ - 2; // L: everything before the checksum
     // Table entries that lie inside the record before its checksum; the others are unusable.
     const int in_record =
         static_cast<int>(std::clamp<std::int64_t>((ensemble_bytes - 6) / 2, 0, type_count_));
     for (int i = in_record; i < type_count_; ++i) types_[static_cast<std::size_t>(i)].offset = -1;
-    std::int64_t offset = in_record > 0 ? read_u16(record + 6) - origin : 0;
+    // A data type ends where the next entry points. The last one inside the record ends before
+    // the reserved bytes when it is the table's last, else (the rest unusable) it is empty.
+    const std::int64_t last_end = in_record == type_count_ ? read_u16(record + 2) - 2
+                                  : in_record > 0 ? read_u16(record + 4 + 2 * in_record) - origin
+                                                  : 0;
     for (int i = 0; i < in_record; ++i) {
-        // A data type ends where the next one starts, the last one before the reserved bytes; an
-        // unusable next entry leaves it empty.
-        const std::int64_t next =
-            i + 1 < in_record ? read_u16(record + 8 + 2 * i) - origin : offset;
+        const std::int64_t offset = read_u16(record + 6 + 2 * i) - origin;
         type_slot& t = types_[static_cast<std::size_t>(i)];
         if (offset < static_cast<std::int64_t>(ensemble_header_bytes) ||
             offset + 2 > ensemble_bytes) {
             t.offset = -1;
-        } else {
-            const std::int64_t end = i + 1 == type_count_ ? read_u16(record + 2) - 2 : next;
-            t = {read_u16(record + offset), static_cast<std::int16_t>(offset),
-                 static_cast<std::uint16_t>(
-                     std::clamp<std::int64_t>(end - offset, 0, ensemble_bytes - offset))};
+            continue;
         }
-        offset = next;
+        const std::int64_t end =
+            i + 1 < in_record ? read_u16(record + 8 + 2 * i) - origin : last_end;
+        t = {read_u16(record + offset), static_cast<std::int16_t>(offset),
+             static_cast<std::uint16_t>(
+                 std::clamp<std::int64_t>(end - offset, 0, ensemble_bytes - offset))};
     }
     if (whole_table) {
         std::memcpy(indexed_.layout.data(), record + 2, layout_bytes);

@@ -87,6 +87,10 @@ class CSNBasePersist {
         const int offset = type_offset(index);
         return offset < 0 ? nullptr : record_ + offset;
     }
+    // The ID word of the data type at index, as FindType matches it; 0 when the entry is unusable.
+    std::uint16_t type_id(int index) const {
+        return type_offset(index) < 0 ? 0 : types_[static_cast<std::size_t>(index)].id;
+    }
     int GetTypeSize(int index) const {
         return type_offset(index) < 0 ? 0 : types_[static_cast<std::size_t>(index)].size;
     }

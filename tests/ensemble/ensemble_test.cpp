@@ -82,7 +82,8 @@ TEST(Checksum, WideSumsAgreeWithAByteLoopAtEveryLengthAndAlignment) {
     bytes data(4200);
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<std::uint8_t>(i % 7 == 0 ? 0xFF : i * 37 + i / 256);
-    for (const std::size_t length : {0, 1, 7, 8, 15, 16, 31, 63, 64, 65, 127, 128, 129, 255, 4096})
+    for (const std::size_t length :
+         {0, 1, 7, 8, 15, 16, 31, 32, 33, 63, 64, 65, 100, 127, 128, 129, 255, 4096})
         for (std::size_t skew = 0; skew < 4; ++skew) {
             const std::uint8_t* from = data.data() + skew;
             std::uint32_t want = 0;
@@ -256,6 +257,8 @@ TEST(Lookup, EntriesOutsideTheRecordAreAbsent) {
     EXPECT_EQ(p.FindType(0x0000), -1);
     EXPECT_EQ(p.FindType(0x0100), 0);
     EXPECT_EQ(p.FindType(0x0080), 1);
+    EXPECT_EQ(p.type_id(1), 0x0080);
+    EXPECT_EQ(p.type_id(2), 0); // past the table
 }
 
 using values = std::vector<item_value>;

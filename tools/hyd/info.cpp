@@ -209,7 +209,7 @@ void take(summary& s, const CSNBasePersist& p) {
     std::uint32_t size = 0;
     const std::uint8_t* record = p.GetBuffer(&size);
     for (int i = 0, n = record[5]; i < n; ++i)
-        if (const std::uint8_t* t = p.GetTypeAt(i)) s.types.add(read_u16(t));
+        if (p.GetTypeAt(i)) s.types.add(p.type_id(i));
     const int fixed_at = p.FindType(fixed_leader_id);
     if (fixed_at < 0 || p.FindType(variable_leader_id) < 0) return;
     const item_reader items(p);
