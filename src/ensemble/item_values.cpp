@@ -503,9 +503,10 @@ hresult item_reader::get_long(item_value item, item_value index, item_value* val
     if (!values || max <= 0 || !actual) return e_invalidarg;
     try {
         if (!record_.data) return e_fail;
-        // The bottom track is looked up only for its own items.
+        // The bottom track is looked up only for its own items, once per reader.
         const bool bottom_item = item >= 7500 && item <= 7524;
-        const int bottom = bottom_item ? holder_.FindType(bottom_track_id) : -1;
+        if (bottom_item && bottom_ == unknown) bottom_ = holder_.FindType(bottom_track_id);
+        const int bottom = bottom_item ? bottom_ : -1;
         if (!fixed_.data || !variable_.data || (bottom_item && bottom < 0)) {
             std::fill(values, values + max, 0);
             *actual = max;
@@ -513,6 +514,18 @@ hresult item_reader::get_long(item_value item, item_value index, item_value* val
         }
         *actual = 1;
 
+        if (item >= first_catalogued && item <= last_catalogued) { // most scalar items
+            const plain_field& f = plain_fields[static_cast<std::size_t>(item - first_catalogued)];
+            if (f.plain) {
+                const block& b = f.source == part::header  ? record_
+                                 : f.source == part::fixed ? fixed_
+                                                           : variable_;
+                const view v{b.data, b.size};
+                values[0] =
+                    read_field(v, f.offset, f.w) + (f.number ? number_high_byte(v, version_) : 0);
+                return s_ok;
+            }
+        }
         if (const entry* e = find_entry(item)) {
             const view v = e->source == part::header  ? view{record_.data, record_.size}
                            : e->source == part::fixed ? view{fixed_.data, fixed_.size}

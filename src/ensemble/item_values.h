@@ -125,6 +125,8 @@ class item_reader {
     bool held_;
     block record_, fixed_, variable_;
     int version_;
+    static constexpr int unknown = -2;
+    mutable int bottom_ = unknown; // the bottom track's index, looked up on first use
 };
 
 // GetLong semantics over the record held by `holder`: E_FAIL when nothing is held, E_INVALIDARG for

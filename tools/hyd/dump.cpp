@@ -245,8 +245,13 @@ void write_items(dump_writer& w, const CSNBasePersist& p) {
         at = put_values(at, values.data(), n);
         w.done(put_text(at, "]}"));
     };
+    // The texts read their values through this record's reader too.
+    const long_reader read_long = [&items](item_value id, item_value* value) {
+        item_value count = 0;
+        return items.get_long(id, HY_INDEX_ALL, value, 1, &count);
+    };
     const auto text = [&](item_value id) {
-        const hresult hr = get_item_string(p, id, tool_date_time_format(), &s);
+        const hresult hr = get_item_string(p, id, read_long, tool_date_time_format(), &s);
         char* at = head(w.claim(head_chars + (hr == s_ok ? 6 * s.size() : 0)), id, hr);
         if (hr == s_ok) at = put_string(put_text(at, ",\"text\":"), s);
         w.done(put_text(at, "}"));
