@@ -35,6 +35,24 @@ unsigned inspect(const hyd::CSNPersist& p) {
     return sum;
 }
 
+// A reader that has held other records before indexes this one as a fresh reader does.
+void same_index(const hyd::CSNPersist& p) {
+    std::uint32_t size = 0;
+    const std::uint8_t* record = p.GetBuffer(&size);
+    if (!record) return;
+    hyd::memory_stream again({record, size});
+    hyd::CSNPersist fresh;
+    fresh.Load(again);
+    const auto offset = [](const hyd::CSNPersist& r, int i) {
+        const std::uint8_t* type = r.GetTypeAt(i);
+        return type ? type - r.GetBuffer(nullptr) : -1;
+    };
+    for (int i = 0; i < 256; ++i)
+        if (offset(fresh, i) != offset(p, i) || fresh.GetTypeSize(i) != p.GetTypeSize(i) ||
+            fresh.type_id(i) != p.type_id(i))
+            std::abort();
+}
+
 // Everything a caller can observe after each Load of a host loop.
 std::vector<std::int64_t> host_loop(hyd::byte_stream& stream) {
     std::vector<std::int64_t> seen;
@@ -64,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (int loads = 0; loads < 64; ++loads) {
             const hyd::hresult hr = p.Load(stream);
             sink = sink + inspect(p);
+            same_index(p);
             hyd::memory_stream out;
             const hyd::hresult saved = p.Save(out, true);
             if (p.holds_record() != (saved == hyd::s_ok)) std::abort();
