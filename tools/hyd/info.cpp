@@ -165,17 +165,21 @@ struct rejection {
     }
 };
 
-// Ensemble time as one sortable number.
-struct stamp {
-    std::int64_t key = 0;
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, hundredths = 0;
-    std::string text() const {
-        char buffer[48];
-        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%02d", year, month, day,
-                      hour, minute, second, hundredths);
-        return buffer;
-    }
-};
+// Ensemble time as one sortable number: each field a byte (the year two), packed in order of
+// significance.
+std::int64_t time_key(int year, const item_value* month_to_hundredths) {
+    std::int64_t key = year;
+    for (int i = 0; i < 6; ++i) key = key << 8 | (month_to_hundredths[i] & 0xFF);
+    return key;
+}
+
+std::string time_text(std::int64_t key) {
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%02d", int(key >> 48),
+                  int(key >> 40 & 0xFF), int(key >> 32 & 0xFF), int(key >> 24 & 0xFF),
+                  int(key >> 16 & 0xFF), int(key >> 8 & 0xFF), int(key & 0xFF));
+    return buffer;
+}
 
 struct summary {
     std::uint64_t read = 0;
@@ -195,7 +199,7 @@ struct summary {
     bool have_numbers = false;
     std::int64_t first_number = 0, last_number = 0, min_number = 0, max_number = 0;
     bool have_time = false;
-    stamp first_time, last_time, min_time, max_time;
+    std::int64_t first_time = 0, last_time = 0, min_time = 0, max_time = 0; // time_key
 };
 
 void flush_fixed(summary& s) {
@@ -238,26 +242,14 @@ void take(summary& s, const CSNBasePersist& p) {
     s.min_number = std::min(s.min_number, number);
     s.max_number = std::max(s.max_number, number);
 
-    stamp t;
-    t.year = v[1] + (v[1] < 80 ? 2000 : 1900);
-    t.month = v[2];
-    t.day = v[3];
-    t.hour = v[4];
-    t.minute = v[5];
-    t.second = v[6];
-    t.hundredths = v[7];
-    // Each field a byte (the year two), packed in order of significance: independent shifts
-    // rather than a chain of multiplications.
-    t.key = std::int64_t(t.year) << 48 | std::int64_t(t.month & 0xFF) << 40 |
-            std::int64_t(t.day & 0xFF) << 32 | std::int64_t(t.hour & 0xFF) << 24 |
-            (t.minute & 0xFF) << 16 | (t.second & 0xFF) << 8 | (t.hundredths & 0xFF);
+    const std::int64_t time = time_key(v[1] + (v[1] < 80 ? 2000 : 1900), v + 2);
     if (!s.have_time) {
-        s.first_time = s.min_time = s.max_time = t;
+        s.first_time = s.min_time = s.max_time = time;
         s.have_time = true;
     }
-    s.last_time = t;
-    if (t.key < s.min_time.key) s.min_time = t;
-    if (t.key > s.max_time.key) s.max_time = t;
+    s.last_time = time;
+    s.min_time = std::min(s.min_time, time);
+    s.max_time = std::max(s.max_time, time);
 }
 
 class progress {
@@ -340,10 +332,11 @@ void print(const std::string& path, std::uint64_t file_size, const summary& s, h
         std::printf("\n");
     }
     if (s.have_time) {
-        std::printf("  time: %s to %s", s.min_time.text().c_str(), s.max_time.text().c_str());
-        if (s.first_time.key != s.min_time.key || s.last_time.key != s.max_time.key)
-            std::printf(" (first %s, last %s)", s.first_time.text().c_str(),
-                        s.last_time.text().c_str());
+        std::printf("  time: %s to %s", time_text(s.min_time).c_str(),
+                    time_text(s.max_time).c_str());
+        if (s.first_time != s.min_time || s.last_time != s.max_time)
+            std::printf(" (first %s, last %s)", time_text(s.first_time).c_str(),
+                        time_text(s.last_time).c_str());
         std::printf("\n");
     }
 }
