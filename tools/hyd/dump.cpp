@@ -146,23 +146,26 @@ char* put_values(char* at, const item_value* values, std::size_t n) {
     return n ? at - 1 : at;
 }
 
-// Writes points as "[x,y],[x,y],...". The points of one depth cell share their depth, whose text
-// is made once (copied in a fixed width of 12: the caller leaves that much slack).
+// Writes points as "[x,y],[x,y],...". The points of one depth cell share their depth: the text
+// after each x, ",y],[", is made once per cell and copied in a fixed width of 16 (the caller
+// leaves that much slack); the last point's "," and "[" are then taken back.
 char* put_points(char* at, const item_point* points, std::size_t n) {
-    char depth[12];
-    std::size_t depth_chars = 0;
+    if (n == 0) return at;
+    char tail[16];
+    std::size_t tail_chars = 0;
+    *at++ = '[';
     for (std::size_t k = 0; k < n; ++k) {
-        if (k) *at++ = ',';
-        *at++ = '[';
         at = put_value(at, points[k].x);
-        *at++ = ',';
-        if (k == 0 || points[k].y != points[k - 1].y)
-            depth_chars = static_cast<std::size_t>(put_value(depth, points[k].y) - depth);
-        std::memcpy(at, depth, sizeof depth);
-        at += depth_chars;
-        *at++ = ']';
+        if (k == 0 || points[k].y != points[k - 1].y) {
+            tail[0] = ',';
+            char* end = put_value(tail + 1, points[k].y);
+            end = put_text(end, "],[");
+            tail_chars = static_cast<std::size_t>(end - tail);
+        }
+        std::memcpy(at, tail, sizeof tail);
+        at += tail_chars;
     }
-    return at;
+    return at - 2;
 }
 
 // A JSON string with quotes, backslashes and control characters escaped (up to 6 chars each).
@@ -270,7 +273,7 @@ void write_items(dump_writer& w, const CSNBasePersist& p) {
             items.get_point(id, HY_INDEX_ALL, points.data(), points_at_most, &actual);
         const auto n = static_cast<std::size_t>(
             succeeded(hr) ? std::clamp<item_value>(actual, 0, points_at_most) : 0);
-        char* at = head(w.claim(head_chars + n * point_chars + 12), id, hr);
+        char* at = head(w.claim(head_chars + n * point_chars + 16), id, hr);
         at = put_text(at, ",\"points\":[");
         at = put_points(at, points.data(), n);
         w.done(put_text(at, "]}"));
