@@ -228,16 +228,25 @@ struct plain_field {
     part source = part::header;
     std::uint8_t offset = 0;
     width w = width::u8;
-    bool number = false; // byte 11 of the variable leader x 65536 from V 277
+    bool number = false;    // byte 11 of the variable leader x 65536 from V 277
+    std::uint8_t shift = 0; // a bit field: (value >> shift) & mask
+    item_value mask = -1;
 };
 
 constexpr auto plain_fields = [] {
     std::array<plain_field, last_catalogued - first_catalogued + 1> fields{};
     for (const entry& e : catalogue)
         if (e.count == 1 && !e.per_beam && e.source != part::bottom &&
-            (e.c == conv::field || e.c == conv::ensemble_number) && e.when == rule::always)
+            (e.c == conv::field || e.c == conv::ensemble_number || e.c == conv::bits) &&
+            e.when == rule::always)
             fields[static_cast<std::size_t>(e.id - first_catalogued)] = {
-                true, e.source, e.offset, e.w, e.c == conv::ensemble_number};
+                true,
+                e.source,
+                e.offset,
+                e.w,
+                e.c == conv::ensemble_number,
+                e.shift,
+                e.c == conv::bits ? (1 << e.nbits) - 1 : -1};
     return fields;
 }();
 
@@ -302,6 +311,12 @@ bool field_exists(const entry& e, int version) {
 // The ensemble number's high byte (byte 11 of the variable leader from V 277), shifted into place.
 item_value number_high_byte(const view& variable, int version) {
     return version >= 277 ? static_cast<item_value>(variable.u8(11) << 16) : 0;
+}
+
+// A plain field of `part`, which may be too short to hold it.
+item_value read_plain(const plain_field& f, const view& part, int version) {
+    const item_value value = (read_field(part, f.offset, f.w) >> f.shift) & f.mask;
+    return f.number ? value + number_high_byte(part, version) : value;
 }
 
 item_value convert(const entry& e, int version, const view& v, int offset) {
@@ -520,9 +535,7 @@ hresult item_reader::get_long(item_value item, item_value index, item_value* val
                 const block& b = f.source == part::header  ? record_
                                  : f.source == part::fixed ? fixed_
                                                            : variable_;
-                const view v{b.data, b.size};
-                values[0] =
-                    read_field(v, f.offset, f.w) + (f.number ? number_high_byte(v, version_) : 0);
+                values[0] = read_plain(f, {b.data, b.size}, version_);
                 return s_ok;
             }
         }
@@ -567,19 +580,20 @@ item_value item_reader::converted_value(item_value item) const {
 
 item_plan::item_plan(std::span<const item_value> items) {
     for (const item_value item : items) {
-        step& s = steps_.emplace_back(step{item, false, false, 0, 0, 0, 0, false});
+        step& s = steps_.emplace_back(step{item, 0, 0, 0, false, false, false, 0, -1});
         if (item < first_catalogued || item > last_catalogued) continue;
         const plain_field& f = plain_fields[static_cast<std::size_t>(item - first_catalogued)];
         if (!f.plain || f.w == width::time3) continue;
         const int bytes = f.w == width::u8 ? 1 : f.w == width::u32 ? 4 : 2;
         s = {item,
-             true,
-             f.number,
              static_cast<std::uint8_t>(f.source),
              f.offset,
-             static_cast<std::uint8_t>(f.w),
              static_cast<std::uint8_t>(32 - 8 * bytes),
-             f.w == width::i16 || f.w == width::u32};
+             f.w == width::i16 || f.w == width::u32,
+             true,
+             f.number,
+             f.shift,
+             f.mask};
     }
 }
 
@@ -593,14 +607,16 @@ void item_reader::values(const item_plan& plan, item_value* out) const {
         }
         const block& b = *parts[s.source];
         const view v{b.data, b.size};
-        item_value value = 0;
-        if (s.offset + 4 <= b.size) { // four bytes at hand: the field is in their low bits
-            const std::uint32_t raw = read_u32(b.data + s.offset) << s.unused;
-            value = s.is_signed ? static_cast<std::int32_t>(raw) >> s.unused
-                                : static_cast<item_value>(raw >> s.unused);
-        } else {
-            value = read_field(v, s.offset, static_cast<width>(s.width));
+        if (s.offset + 4 > b.size) { // near the part's end: bounds checked
+            *out++ = read_plain(plain_fields[static_cast<std::size_t>(s.item - first_catalogued)],
+                                v, version_);
+            continue;
         }
+        // Four bytes at hand: the field is in their low bits.
+        const std::uint32_t raw = read_u32(b.data + s.offset) << s.unused;
+        const item_value field = s.is_signed ? static_cast<std::int32_t>(raw) >> s.unused
+                                             : static_cast<item_value>(raw >> s.unused);
+        const item_value value = (field >> s.shift) & s.mask;
         *out++ = s.number ? value + number_high_byte(v, version_) : value;
     }
 }

@@ -84,15 +84,16 @@ class item_plan {
 
   private:
     friend class item_reader;
-    struct step {
+    struct step { // a plain field, as the catalogue's table of them has it
         item_value item;
-        bool plain;          // else read through the catalogue's conversions
-        bool number;         // the ensemble number: plus its high byte
-        std::uint8_t source; // plain fields: 0 header, 1 fixed leader, 2 variable leader
+        std::uint8_t source; // 0 header, 1 fixed leader, 2 variable leader
         std::uint8_t offset;
-        std::uint8_t width;  // the catalogue's width code
         std::uint8_t unused; // bits of the four bytes at offset that are not the field's
         bool is_signed;
+        bool plain;         // else read through the catalogue's conversions
+        bool number;        // the ensemble number: plus its high byte
+        std::uint8_t shift; // a bit field: (value >> shift) & mask
+        item_value mask;
     };
     std::vector<step> steps_;
 };
