@@ -84,7 +84,8 @@ hresult file_reader::write(const void*, std::uint32_t, std::uint32_t* done) {
     return e_fail;
 }
 
-hresult file_reader::seek(std::int64_t move, seek_origin origin, std::uint64_t* new_position) {
+hresult file_reader::seek_elsewhere(std::int64_t move, seek_origin origin,
+                                    std::uint64_t* new_position) {
     if (!file_) return e_fail;
     const std::int64_t base = origin == seek_origin::set   ? 0
                               : origin == seek_origin::cur ? static_cast<std::int64_t>(position())

@@ -29,7 +29,12 @@ class file_reader final : public byte_stream {
     hresult read(void* buffer, std::uint32_t count, std::uint32_t* done) override;
     // A reader does not write: E_FAIL.
     hresult write(const void* buffer, std::uint32_t count, std::uint32_t* done) override;
-    hresult seek(std::int64_t move, seek_origin origin, std::uint64_t* new_position) override;
+    hresult seek(std::int64_t move, seek_origin origin, std::uint64_t* new_position) override {
+        if (move != 0 || origin != seek_origin::cur || !file_)
+            return seek_elsewhere(move, origin, new_position);
+        if (new_position) *new_position = position(); // "where am I": asked before every record
+        return s_ok;
+    }
     hresult size(std::uint64_t* bytes) override;
     // The rest of the buffer; empty when it is used up (the next read refills it).
     std::span<const std::uint8_t> lend() override {
@@ -47,6 +52,7 @@ class file_reader final : public byte_stream {
     // bytes are scanned; large enough that reads are few.
     static constexpr std::size_t capacity = 1 << 18;
     hresult refill();
+    hresult seek_elsewhere(std::int64_t move, seek_origin origin, std::uint64_t* new_position);
     hresult fail_errno();
 
     std::FILE* file_ = nullptr;

@@ -110,7 +110,8 @@ class CSNBasePersist {
   private:
     template <class Stream> hresult load_record(Stream& stream);
     // Finds the sync pair: lent bytes are scanned in one go, others read one at a time.
-    template <class Stream> hresult find_sync(Stream& stream);
+    template <class Stream>
+    hresult find_sync(Stream& stream, std::uint8_t header, std::uint8_t source);
     // Storage for a record of size bytes found at position, now held.
     std::uint8_t* hold(std::uint32_t size, std::int64_t position);
     // The end of every Load that held a record: read is how its body read ended, sum the

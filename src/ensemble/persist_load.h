@@ -42,14 +42,13 @@ template <class Stream> hresult CSNBasePersist::LoadFrom(Stream& stream) {
     }
 }
 
-template <class Stream> hresult CSNBasePersist::find_sync(Stream& stream) {
+template <class Stream>
+hresult CSNBasePersist::find_sync(Stream& stream, std::uint8_t header, std::uint8_t source) {
     using persist_detail::read_exact;
     using persist_detail::read_reason;
     // Each attempt counts its one-byte reads while looking for the first sync byte; the read that
     // reaches the limit is made but its byte is not looked at. A second byte that does not match
     // starts a new attempt with the byte after it. Lent bytes count as the reads they stand for.
-    const std::uint8_t header = GetHeaderId();
-    const std::uint8_t source = GetSourceId();
     std::uint8_t byte = 0;
     for (;;) {
         std::uint32_t reads = 0;
@@ -105,7 +104,8 @@ template <class Stream> hresult CSNBasePersist::load_record(Stream& stream) {
         last_reason_ = why;
         return hr;
     };
-    if (const hresult hr = find_sync(stream); hr != s_ok) return hr;
+    const std::uint8_t header = GetHeaderId(), source = GetSourceId();
+    if (const hresult hr = find_sync(stream, header, source); hr != s_ok) return hr;
 
     std::int64_t position = -1;
     std::uint64_t here = 0;
@@ -135,8 +135,8 @@ template <class Stream> hresult CSNBasePersist::load_record(Stream& stream) {
     const auto size = static_cast<std::uint32_t>(length);
     const std::uint32_t body = size - 2; // L: everything before the checksum
     std::uint8_t* record = hold(size, position);
-    record[0] = GetHeaderId();
-    record[1] = GetSourceId();
+    record[0] = header;
+    record[1] = source;
     std::memcpy(record + 2, count, 3);
     std::uint16_t sum = 0;
     hresult hr = s_ok;
