@@ -222,15 +222,15 @@ void take(summary& s, const CSNBasePersist& p) {
     if (!s.run_records || !std::equal(fixed, fixed + fixed_size, s.fixed.begin(), s.fixed.end())) {
         flush_fixed(s);
         s.fixed.assign(fixed, fixed + fixed_size);
-        static const item_plan fixed_fields(std::array{7101, FIX_NBINS, 7115});
+        static const item_plan fixed_fields(std::array<item_value, 3>{7101, FIX_NBINS, 7115});
         item_value f[3];
         items.values(fixed_fields, f);
         s.run_firmware = f[0];
         s.run_cells = {f[1], f[2]};
     }
     ++s.run_records;
-    static const item_plan variable_fields(std::array{7301, VAR_TYEAR, VAR_TMONTH, VAR_TDAY,
-                                                      VAR_THOUR, VAR_TMIN, VAR_TSEC, VAR_THSEC});
+    static const item_plan variable_fields(std::array<item_value, 8>{
+        7301, VAR_TYEAR, VAR_TMONTH, VAR_TDAY, VAR_THOUR, VAR_TMIN, VAR_TSEC, VAR_THSEC});
     item_value v[8];
     items.values(variable_fields, v);
     const std::int64_t number = v[0];
