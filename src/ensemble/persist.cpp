@@ -107,19 +107,22 @@ void CSNBasePersist::index_types() {
     type_count_ = record_ ? record_[5] : 0;
     const std::uint8_t* record = record_;
     // Besides the IDs it reads, the index depends only on the byte count, the table and the
-    // record's size (which with the count fixes the offset origin): a record laid out like the
-    // last one, the usual case in a file, keeps the last index and reads its IDs again.
+    // record's size (which with the count fixes the offset origin): a record laid out like one
+    // of the last few takes their entries and reads its IDs again.
     const std::size_t layout_bytes = 4 + 2 * static_cast<std::size_t>(type_count_);
-    const bool whole_table = type_count_ > 0 && record_size_ >= 2 + layout_bytes;
-    if (whole_table && record_size_ == indexed_.size &&
-        std::memcmp(record + 2, indexed_.layout.data(), layout_bytes) == 0) {
-        for (int i = 0; i < type_count_; ++i) {
-            type_slot& t = types_[static_cast<std::size_t>(i)];
-            if (t.offset >= 0) t.id = read_u16(record + t.offset);
-        }
-        return;
-    }
-    indexed_.size = 0; // no layout to reuse until this one is indexed
+    const bool rememberable =
+        type_count_ > 0 && type_count_ <= remembered_types && record_size_ >= 2 + layout_bytes;
+    if (rememberable)
+        for (const layout& known : layouts_)
+            if (known.size == record_size_ &&
+                std::memcmp(record + 2, known.bytes.data(), layout_bytes) == 0) {
+                for (int i = 0; i < type_count_; ++i) {
+                    type_slot& t = types_[static_cast<std::size_t>(i)];
+                    t = known.slots[static_cast<std::size_t>(i)];
+                    if (t.offset >= 0) t.id = read_u16(record + t.offset);
+                }
+                return;
+            }
     const std::int64_t origin = GetOffsetOrigin();
     const std::int64_t ensemble_bytes = record_size_ - 2; // L: everything before the checksum
     // Table entries that lie inside the record before its checksum; the others are unusable.
@@ -145,9 +148,12 @@ void CSNBasePersist::index_types() {
              static_cast<std::uint16_t>(
                  std::clamp<std::int64_t>(end - offset, 0, ensemble_bytes - offset))};
     }
-    if (whole_table) {
-        std::memcpy(indexed_.layout.data(), record + 2, layout_bytes);
-        indexed_.size = record_size_;
+    if (rememberable) {
+        layout& known = layouts_[next_layout_];
+        next_layout_ = (next_layout_ + 1) % layouts_.size();
+        known.size = record_size_;
+        std::memcpy(known.bytes.data(), record + 2, layout_bytes);
+        std::copy_n(types_.begin(), type_count_, known.slots.begin());
     }
 }
 

@@ -140,12 +140,17 @@ class CSNBasePersist {
     std::uint32_t record_size_ = 0;
     int type_count_ = 0; // N of the held record, 0 when empty
     std::array<type_slot, 255> types_{};
-    // The layout types_ was last worked out from: record bytes 2 to 5 and the offset table, and
-    // the record's size (0: none).
-    struct {
-        std::array<std::uint8_t, 4 + 2 * 255> layout{};
+    // The last few layouts indexed: record bytes 2 to 5 and the offset table, the record's size
+    // (0: none) and the entries found. The records of a file are laid out alike or take turns
+    // between a few layouts (a bottom track every few ensembles), so most Loads find theirs here.
+    static constexpr int remembered_types = 24; // tables longer than this are indexed each time
+    struct layout {
         std::uint32_t size = 0;
-    } indexed_;
+        std::array<std::uint8_t, 4 + 2 * remembered_types> bytes{};
+        std::array<type_slot, remembered_types> slots{};
+    };
+    std::array<layout, 4> layouts_{};
+    std::size_t next_layout_ = 0; // the one to replace next
     std::int64_t position_ = -1;
     std::int64_t last_start_ = -1;
     load_reason last_reason_ = load_reason::none;
