@@ -1,6 +1,7 @@
 // hyd dump: every Load of a file as a host makes it, one JSON object per line.
 #include "cli.h"
 #include "common/file_stream.h"
+#include "json_writer.h"
 
 #include "datasource/item_strings.h"
 #include "ensemble/item_values.h"
@@ -47,11 +48,6 @@ constexpr std::size_t points_at_most = 1024;
 constexpr std::size_t number_chars = 20;        // longest 64-bit number
 constexpr std::size_t point_chars = 2 * 11 + 4; // ",[x,y]" of 32-bit values
 constexpr std::size_t head_chars = 64;          // key, result code and the fixed texts of an item
-
-template <std::size_t N> char* put_text(char* at, const char (&text)[N]) {
-    std::memcpy(at, text, N - 1);
-    return at + N - 1;
-}
 
 // "0000" to "9999": four digits per step. A number of fewer than four digits is copied from the
 // tail of its group, and the bytes after it are overwritten by what follows (the caller's claim
@@ -104,25 +100,6 @@ inline char* put_value(char* at, item_value v) {
     return put_unsigned(at + (v < 0), v < 0 ? 0u - u : u);
 }
 
-// "0x%08X" in quotes.
-char* put_code(char* at, hresult hr) {
-    static constexpr auto hex_pairs = [] {
-        std::array<char, 512> pairs{};
-        for (std::size_t i = 0; i < 256; ++i) {
-            pairs[2 * i] = "0123456789ABCDEF"[i >> 4];
-            pairs[2 * i + 1] = "0123456789ABCDEF"[i & 15];
-        }
-        return pairs;
-    }();
-    if (hr == s_ok) return put_text(at, "\"0x00000000\""); // most items
-    at = put_text(at, "\"0x");
-    const auto bits = static_cast<std::uint32_t>(hr);
-    for (int shift = 24; shift >= 0; shift -= 8, at += 2)
-        std::memcpy(at, hex_pairs.data() + 2 * ((bits >> shift) & 0xFF), 2);
-    *at++ = '"';
-    return at;
-}
-
 // Writes n values as "v,v,...,v". A long run of zeros (a missing data type gives values_at_most of
 // them) comes from a ready-made text.
 char* put_values(char* at, const item_value* values, std::size_t n) {
@@ -166,26 +143,6 @@ char* put_points(char* at, const item_point* points, std::size_t n) {
         at += tail_chars;
     }
     return at - 2;
-}
-
-// A JSON string with quotes, backslashes and control characters escaped (up to 6 chars each).
-char* put_string(char* at, std::string_view s) {
-    *at++ = '"';
-    for (char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            *at++ = '\\';
-            *at++ = ch;
-        } else if (c < 0x20) {
-            at = put_text(at, "\\u00");
-            *at++ = "0123456789abcdef"[c >> 4];
-            *at++ = "0123456789abcdef"[c & 15];
-        } else {
-            *at++ = ch;
-        }
-    }
-    *at++ = '"';
-    return at;
 }
 
 class dump_writer {
