@@ -6,9 +6,13 @@
 //   loop of 1 MiB reads over the same file (in the page cache), with the ratio of their throughputs
 //   and hyd info's peak memory. The loop runs in this process (the goal's baseline) and, for
 //   comparison, in a process of its own, which pays a start and first page faults as hyd does.
+// Everything runs on the one processor this program starts on, the tool's processes too: on a
+// shared machine one processor can run markedly slower than another for a while, and a tool
+// placed on the slow one while the loop ran on the other would skew the ratios.
 #include "figures.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -128,6 +132,16 @@ void BM_PlainReadProcess(benchmark::State& state) {
                             state.iterations());
 }
 
+// Children started with posix_spawn inherit the affinity.
+void stay_on_this_processor() {
+    const int cpu = sched_getcpu();
+    if (cpu < 0) return;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(cpu, &one);
+    sched_setaffinity(0, sizeof one, &one);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -143,6 +157,7 @@ int main(int argc, char** argv) {
         else
             rest.push_back(argv[i]);
     }
+    stay_on_this_processor();
     small_file();
     const auto each = [](benchmark::internal::Benchmark* b, int iterations) {
         b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(iterations);
