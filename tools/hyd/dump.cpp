@@ -191,7 +191,7 @@ void write_items(dump_writer& w, const CSNBasePersist& p) {
         if (!first) *at++ = ',';
         first = false;
         *at++ = '"';
-        at = put_number(at, id);
+        at = put_value(at, id);
         at = put_text(at, "\":{\"hr\":");
         return put_code(at, hr);
     };
