@@ -565,19 +565,6 @@ hresult item_reader::get_long(item_value item, item_value index, item_value* val
     }
 }
 
-item_value item_reader::converted_value(item_value item) const {
-    const entry* e = find_entry(item);
-    if (e && e->count == 1 && !e->per_beam && e->source != part::bottom && fixed_.data &&
-        variable_.data) {
-        const block& b = e->source == part::header  ? record_
-                         : e->source == part::fixed ? fixed_
-                                                    : variable_;
-        return scalar(*e, {b.data, b.size}, version_);
-    }
-    item_value v = 0, n = 0;
-    return succeeded(get_long(item, HY_INDEX_ALL, &v, 1, &n)) ? v : 0;
-}
-
 item_plan::item_plan(std::span<const item_value> items) {
     for (const item_value item : items) {
         step& s = steps_.emplace_back(step{item, 0, 0, 0, false, false, false, 0, -1});
@@ -598,11 +585,12 @@ item_plan::item_plan(std::span<const item_value> items) {
 }
 
 void item_reader::values(const item_plan& plan, item_value* out) const {
-    const bool leaders = fixed_.data && variable_.data;
+    const bool leaders = has_leaders();
     const block* const parts[] = {&record_, &fixed_, &variable_}; // by part::header, ...
     for (const item_plan::step& s : plan.steps_) {
-        if (!s.plain || !leaders) {
-            *out++ = converted_value(s.item);
+        if (!s.plain || !leaders) { // through the catalogue's conversions
+            item_value value = 0, count = 0;
+            *out++ = succeeded(get_long(s.item, HY_INDEX_ALL, &value, 1, &count)) ? value : 0;
             continue;
         }
         const block& b = *parts[s.source];

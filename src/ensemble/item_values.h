@@ -117,11 +117,11 @@ class item_reader {
         const std::uint8_t* data = nullptr;
         int size = 0;
     };
+    // The fixed leader as found when the reader was made; both leaders are needed for any item.
+    const block& fixed_leader() const { return fixed_; }
+    bool has_leaders() const { return fixed_.data && variable_.data; }
 
   private:
-    // values() of one item that is not a plain field of the header or the leaders.
-    item_value converted_value(item_value item) const;
-
     const CSNBasePersist& holder_;
     bool held_;
     block record_, fixed_, variable_;

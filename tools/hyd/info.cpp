@@ -210,15 +210,12 @@ void flush_fixed(summary& s) {
 }
 
 void take(summary& s, const CSNBasePersist& p) {
-    std::uint32_t size = 0;
-    const std::uint8_t* record = p.GetBuffer(&size);
-    for (int i = 0, n = record[5]; i < n; ++i)
+    for (int i = 0, n = p.GetBuffer(nullptr)[5]; i < n; ++i)
         if (p.GetTypeAt(i)) s.types.add(p.type_id(i));
-    const int fixed_at = p.FindType(fixed_leader_id);
-    if (fixed_at < 0 || p.FindType(variable_leader_id) < 0) return;
     const item_reader items(p);
-    const std::uint8_t* fixed = p.GetTypeAt(fixed_at);
-    const std::size_t fixed_size = static_cast<std::size_t>(p.GetTypeSize(fixed_at));
+    if (!items.has_leaders()) return;
+    const std::uint8_t* fixed = items.fixed_leader().data;
+    const auto fixed_size = static_cast<std::size_t>(items.fixed_leader().size);
     if (!s.run_records || !std::equal(fixed, fixed + fixed_size, s.fixed.begin(), s.fixed.end())) {
         flush_fixed(s);
         s.fixed.assign(fixed, fixed + fixed_size);
